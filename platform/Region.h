@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/Rect.h"
+
+// A region is a set of pixels, held as y-sorted bands of x-sorted spans:
+//
+//   band [top, bottom):  [l0, r0)  [l1, r1)  ...      spans sorted, never touching
+//   band [top, bottom):  ...                          bands sorted, never overlapping
+//
+// Every row of a band has the same spans; neighbouring bands with identical
+// spans that touch are merged, and no band is empty. The form is therefore
+// unique, so equality of regions is equality of their arrays. This is the
+// representation that X servers use: unions of hundreds of bars stay small,
+// and drawing through a region touches only the pixels it holds.
+//
+// "No region at all" (distinct from an empty region) is std::optional<Region>
+// without a value.
+namespace kalvio {
+
+enum class CombineMode : uint8_t {
+    And = 1, // pixels in both
+    Or = 2,  // pixels in either
+    Xor = 3, // pixels in exactly one
+};
+
+class Region {
+public:
+    struct Span {
+        int32_t left;
+        int32_t right;
+        friend constexpr bool operator==(const Span&, const Span&) = default;
+    };
+    struct Band {
+        int32_t top;
+        int32_t bottom;
+        std::span<const Span> spans;
+    };
+
+    // The empty region.
+    Region() = default;
+
+    // The pixels with l <= x < r and t <= y < b; reversed bounds are exchanged first.
+    static Region FromRect(int32_t l, int32_t t, int32_t r, int32_t b);
+    static Region FromRect(const Rect& r) { return FromRect(r.left, r.top, r.right, r.bottom); }
+    // The rectangle (ordered as FromRect) with each corner cut to a quarter of an
+    // ellipse cornerWidth x cornerHeight; the corner sizes are first limited to
+    // the rectangle's width and height. A pixel belongs when its centre lies inside.
+    static Region FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t cornerWidth, int32_t cornerHeight);
+    // The interior of the closed polygon through `points` by the non-zero winding
+    // rule; a pixel belongs when its centre (x + 0.5, y + 0.5) lies inside.
+    static Region FromPolygon(std::span<const Point> points);
+
+    static Region Combine(const Region& a, const Region& b, CombineMode);
+    // *this := *this combined with b.
+    void combine(const Region& b, CombineMode mode) { *this = Combine(*this, b, mode); }
+
+    bool isEmpty() const { return m_bands.empty(); }
+    bool contains(int32_t x, int32_t y) const;
+    // The smallest rectangle holding every pixel; (0, 0, 0, 0) when empty.
+    Rect bounds() const;
+    // Number of pixels.
+    uint64_t area() const;
+
+    size_t bandCount() const { return m_bands.size(); }
+    Band band(size_t i) const;
+
+    friend bool operator==(const Region&, const Region&);
+
+private:
+    friend class RegionBuilder;
+    struct BandRecord {
+        int32_t top;
+        int32_t bottom;
+        uint32_t firstSpan;
+        uint32_t spanCount;
+    };
+    std::vector<BandRecord> m_bands;
+    std::vector<Span> m_spans;
+};
+
+// Builds the union of many shapes at once. Uniting a lattice of hundreds of bars
+// one by one costs a band sweep per bar; adding them here and building once
+// gives the same pixel set in one sort and sweep.
+class RegionBuilder {
+public:
+    // Reversed rectangles stand for their ordered form, as in Region::FromRect.
+    void addRect(const Rect&);
+    void addRect(int32_t l, int32_t t, int32_t r, int32_t b) { addRect(Rect { l, t, r, b }); }
+    void addRegion(const Region&);
+    void addPolygon(std::span<const Point> points);
+    // The union of everything added (empty if nothing was); the builder is left empty.
+    Region build();
+    bool hasShapes() const { return m_shapes > 0; }
+
+private:
+    struct RowSpan {
+        int32_t y;
+        int32_t left;
+        int32_t right;
+    };
+    std::vector<Rect> m_rects;
+    std::vector<RowSpan> m_rowSpans;
+    size_t m_shapes = 0;
+};
+
+}

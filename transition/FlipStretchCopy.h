@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Bitmap.h"
+#include "platform/Rect.h"
+#include "transition/StyleFrame.h"
+
+namespace kalvio {
+
+// Stretch copy of rectangle `s` of `src` onto rectangle `d` of `dst`, mirrored
+// left-right or top-bottom. The source is first cut to the bitmap; the mirrored
+// destination runs from the old far edge + 1 back to the old near edge - 1, so
+// (10, 0, 20, 5) mirrored left-right is copied to origin x 21 with width -12.
+void FlipStretchCopy(Bitmap& dst, const Rect& d, const Bitmap& src, const Rect& s, Mirror mirror);
+
+}

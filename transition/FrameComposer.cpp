@@ -1,0 +1,78 @@
+#include "transition/FrameComposer.h"
+
+#include "platform/Arith.h"
+#include "platform/BitmapDraw.h"
+#include "transition/styles/StyleTable.h"
+
+namespace kalvio {
+
+Extents ProgressExtents(int32_t W, int32_t H, int32_t progress)
+{
+    if (H > W) {
+        int32_t PY = MulDiv(H, progress, 100);
+        return { MulDiv(PY, W, H), PY };
+    }
+    int32_t PX = MulDiv(W, progress, 100);
+    return { PX, MulDiv(PX, H, W) };
+}
+
+int32_t BandFor(int32_t W, int32_t H, int32_t step)
+{
+    return MulDiv(H > W ? H : W, step, 90);
+}
+
+FrameResult RenderFrame(const FrameRequest& request)
+{
+    FrameResult result;
+    result.Progress = request.Progress;
+    Draw(request.FrameBitmap, 0, 0, request.OldBitmap);
+    if (request.Style < 0 || request.Style > kLastStyle)
+        return result;
+
+    const int32_t W = request.NewBitmap.width();
+    const int32_t H = request.NewBitmap.height();
+    const Extents extents = ProgressExtents(W, H, request.Progress);
+    StyleFrame frame {
+        .W = W,
+        .H = H,
+        .PX = extents.PX,
+        .PY = extents.PY,
+        .Band = BandFor(W, H, request.Step),
+        .DstRect = { 0, 0, W, H },
+        .SrcRect = { 0, 0, W, H },
+        .ClipRegion = std::nullopt,
+        .NewBitmap = request.NewBitmap,
+        .FrameBitmap = request.FrameBitmap,
+        .Invalidated = result.Invalidated,
+    };
+
+    StyleRule rule = StyleRuleFor(request.Style);
+    bool regionPath = request.Style == 0 || request.Style >= kFirstRegionStyle;
+    if (request.Style == 0 && request.OnCustomDraw && *request.OnCustomDraw) {
+        (*request.OnCustomDraw)(request.NewBitmap, request.FrameBitmap);
+    } else if (rule) {
+        rule(frame);
+    } else {
+        // Style 0 without a hook: the transition jumps to its end in one frame.
+        Draw(request.FrameBitmap, 0, 0, request.NewBitmap);
+        frame.ClipRegion = Region::FromRect(0, 0, W, H);
+        result.Progress = 100;
+    }
+
+    // The finish.
+    if (result.Progress == 100) {
+        Draw(request.FrameBitmap, 0, 0, request.NewBitmap);
+    } else if (result.Progress == 0) {
+        // nothing more
+    } else if (regionPath) {
+        if (frame.ClipRegion)
+            DrawThroughRegion(request.FrameBitmap, request.NewBitmap, *frame.ClipRegion);
+    } else {
+        StretchCopy(request.FrameBitmap, frame.DstRect, request.NewBitmap, frame.SrcRect);
+    }
+    result.Invalidated.add(frame.DstRect);
+    result.composed = true;
+    return result;
+}
+
+}

@@ -1,0 +1,17 @@
+#include "transition/StyleFrame.h"
+
+#include "platform/BitmapDraw.h"
+#include "transition/FlipStretchCopy.h"
+
+namespace kalvio {
+
+void StyleFrame::CopyPhase(Mirror mirror)
+{
+    if (mirror == Mirror::None)
+        StretchCopy(FrameBitmap, DstRect, NewBitmap, SrcRect);
+    else
+        FlipStretchCopy(FrameBitmap, DstRect, NewBitmap, SrcRect, mirror);
+    Invalidated.add(DstRect);
+}
+
+}
