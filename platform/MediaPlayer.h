@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/MediaError.h"
+
+typedef struct _GstElement GstElement;
+
+namespace kalvio {
+
+// An invisible audio player for one track at a time, over GStreamer's playbin.
+// Video streams of a file are discarded, never shown. All calls come from one
+// thread; the bus is read synchronously, so no GLib main loop is needed.
+class MediaPlayer {
+public:
+    // `audioSink` is a GStreamer bin description for the output, e.g.
+    // "fakesink sync=true" in tests. With the default, a machine without a
+    // sound device falls back to a silent sink that still keeps time.
+    explicit MediaPlayer(std::string audioSink = "autoaudiosink");
+    ~MediaPlayer();
+    MediaPlayer(const MediaPlayer&) = delete;
+    MediaPlayer& operator=(const MediaPlayer&) = delete;
+
+    // Releases the open track, if any, and waits until it is released.
+    void Close();
+    // Closes any open track, then opens `path` (a native file path) and waits,
+    // for at most openTimeoutMs, until it is ready to play. Throws MediaError
+    // naming the file and the decoder's message; no track is open then.
+    void Open(const std::string& path);
+    // Starts playing from the current position and returns at once; from the
+    // end, it first seeks to the start. Throws MediaError when no track is open.
+    void Play();
+    // Stops (pauses) playing. Throws MediaError when no track is open.
+    void Stop();
+    // Total length and current position of the open track in milliseconds;
+    // a track that reports no length has length 0. Throw MediaError "No MCI
+    // device open" when no track is open.
+    int64_t Length();
+    int64_t Position();
+    bool IsOpen() const { return open_; }
+
+    // How long Open waits for a track to become ready.
+    static constexpr int openTimeoutMs = 10000;
+
+private:
+    void RequireOpen() const;
+    void SetStateAndWait(int state);
+    void DrainBus();
+    GstElement* MakeSink();
+
+    std::string sinkDescription_;
+    GstElement* playbin_ = nullptr;
+    bool open_ = false;
+    bool playing_ = false;
+    bool silentFallback_ = false;
+    std::string path_;
+};
+
+}
