@@ -1,0 +1,256 @@
+#include "catalogue/FolderScan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include "catalogue/PathParts.h"
+
+namespace kalvio {
+
+namespace {
+
+bool LowerExtensionPasses(std::string_view ext, std::string_view filter)
+{
+    if (ext.empty() || ext.size() > filter.size())
+        return false;
+    std::string lowered(ext);
+    for (char& c : lowered) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return filter.find(lowered) != std::string_view::npos;
+}
+
+unsigned char FoldUpper(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Owns one open descriptor.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int OpenFolder(int parent, const char* path)
+{
+    int fd;
+    do {
+        fd = ::openat(parent, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Kernel pseudo file systems: their trees are generated, can be endless
+// through per-process links, and never hold media.
+bool IsPseudoFileSystem(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<uint32_t>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case BINFMTFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+enum class Kind : uint8_t { File, Folder, Other };
+
+struct Entry {
+    std::string name;
+    unsigned char type; // d_type from the listing
+};
+
+class Scanner {
+public:
+    Scanner(std::string_view filter, std::vector<std::string>& list, const FolderListedHook& onListed)
+        : filter_(filter), list_(list), onListed_(onListed)
+    {
+    }
+
+    void Run(const std::string& folder)
+    {
+        const std::string_view trimmed = DropOneTrailingSeparator(folder);
+        // A root "/" trims to an empty folder text but is opened as "/".
+        const std::string openPath = (trimmed.empty() && !folder.empty()) ? folder : std::string(trimmed);
+        const int fd = OpenFolder(AT_FDCWD, openPath.c_str());
+        if (fd < 0)
+            throw InOutError::FromSystemError(errno);
+        Descriptor dir(fd);
+        ScanOpen(dir.get(), std::string(trimmed));
+    }
+
+private:
+    struct Visit {
+        dev_t dev;
+        ino_t ino;
+    };
+
+    // Scans the open folder whose (trimmed) path text is `path`.
+    void ScanOpen(int fd, const std::string& path)
+    {
+        struct stat st;
+        if (::fstat(fd, &st) != 0)
+            throw InOutError::FromSystemError(errno);
+        for (const Visit& v : descent_) {
+            if (v.dev == st.st_dev && v.ino == st.st_ino)
+                return; // already being scanned further up: a link loop
+        }
+        if ((descent_.empty() || descent_.back().dev != st.st_dev) && IsPseudoFileSystem(fd))
+            return;
+        descent_.push_back({st.st_dev, st.st_ino});
+
+        std::vector<Entry> entries = ReadListing(fd);
+        std::sort(entries.begin(), entries.end(),
+                  [](const Entry& a, const Entry& b) { return ScanNameLess(a.name, b.name); });
+        if (onListed_)
+            onListed_(path);
+
+        for (const Entry& e : entries) {
+            Kind kind = KindOf(fd, e);
+            if (kind == Kind::Folder) {
+                const int child = OpenFolder(fd, e.name.c_str());
+                if (child >= 0) {
+                    Descriptor sub(child);
+                    ScanOpen(sub.get(), SubFolderPath(path, e.name));
+                    continue;
+                }
+                if (errno == ENOENT)
+                    continue; // removed since the listing was read
+                if (errno != ENOTDIR)
+                    throw InOutError::FromSystemError(errno);
+                kind = Kind::File; // replaced by a file since the listing was read
+            }
+            if (kind == Kind::File && ExtensionPasses(e.name, filter_))
+                list_.push_back(FileEntryPath(path, e.name));
+        }
+        descent_.pop_back();
+    }
+
+    std::vector<Entry> ReadListing(int fd)
+    {
+        std::vector<Entry> entries;
+        buffer_.resize(64 * 1024);
+        for (;;) {
+            const ssize_t n = ::getdents64(fd, buffer_.data(), buffer_.size());
+            if (n == 0)
+                break;
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw InOutError::FromSystemError(errno);
+            }
+            for (ssize_t off = 0; off < n;) {
+                const auto* d = reinterpret_cast<const struct dirent64*>(buffer_.data() + off);
+                off += d->d_reclen;
+                const char* name = d->d_name;
+                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                    continue;
+                entries.push_back({std::string(name), d->d_type});
+            }
+        }
+        return entries;
+    }
+
+    static Kind KindOf(int fd, const Entry& e)
+    {
+        switch (e.type) {
+        case DT_DIR: return Kind::Folder;
+        case DT_REG: return Kind::File;
+        case DT_LNK:
+        case DT_UNKNOWN: break;
+        default: return Kind::Other;
+        }
+        struct stat st;
+        if (::fstatat(fd, e.name.c_str(), &st, 0) != 0)
+            return Kind::File; // a dangling link, or gone: judged by its name
+        if (S_ISDIR(st.st_mode))
+            return Kind::Folder;
+        if (S_ISREG(st.st_mode))
+            return Kind::File;
+        return Kind::Other;
+    }
+
+    std::string_view filter_;
+    std::vector<std::string>& list_;
+    const FolderListedHook& onListed_;
+    std::vector<Visit> descent_;
+    std::vector<char> buffer_;
+};
+
+}
+
+bool ExtensionPasses(std::string_view fileName, std::string_view filter)
+{
+    if (fileName.find(PathSeparator) != std::string_view::npos)
+        return LowerExtensionPasses(ExtractExtPart(fileName), filter);
+    const auto dot = fileName.rfind('.');
+    if (dot == std::string_view::npos)
+        return false;
+    return LowerExtensionPasses(fileName.substr(dot), filter);
+}
+
+bool ScanNameLess(std::string_view a, std::string_view b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char ca = FoldUpper(static_cast<unsigned char>(a[i]));
+        const unsigned char cb = FoldUpper(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca < cb;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+void ScanFolder(const std::string& folder, std::string_view filter,
+                std::vector<std::string>& list, const FolderListedHook& onListed)
+{
+    Scanner(filter, list, onListed).Run(folder);
+}
+
+void ScanPictureFolder(const std::string& folder, std::vector<std::string>& list)
+{
+    ScanFolder(folder, PictureFilter, list);
+}
+
+void ScanMusicFolder(const std::string& folder, std::vector<std::string>& list)
+{
+    ScanFolder(folder, MusicFilter, list);
+}
+
+}
