@@ -1,0 +1,65 @@
+#include "app/PlaySequence.h"
+
+namespace kalvio {
+
+std::string TrimText(std::string_view text)
+{
+    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && isBlank(text[first]))
+        ++first;
+    while (last > first && isBlank(text[last - 1]))
+        --last;
+    return std::string(text.substr(first, last - first));
+}
+
+PlaySequence::Outcome PlaySequence::Run(const PlayChoices& choices)
+{
+    if (TrimText(choices.ImageDir).empty()) {
+        actions_.Warn(NoPictureFolderText);
+        return Outcome::Warned;
+    }
+    if (choices.UseMusic && TrimText(choices.MusicDir).empty()) {
+        actions_.Warn(NoMusicFolderText);
+        return Outcome::Warned;
+    }
+
+    state_.PictureList.clear();
+    state_.MusicList.clear();
+    // Both scans always descend into sub-folders; the music folder is scanned
+    // even with music off.
+    actions_.ScanPictures(choices.ImageDir, state_.PictureList);
+    actions_.ScanMusic(choices.MusicDir, state_.MusicList);
+
+    if (state_.PictureList.empty()) {
+        actions_.Warn(NoPicturesText);
+        return Outcome::Warned;
+    }
+    if (choices.UseMusic && state_.MusicList.empty()) {
+        actions_.Warn(NoMusicText);
+        return Outcome::Warned;
+    }
+
+    state_.PictureIndex = 0;
+    state_.LoopPlayback = false;
+    state_.MusicIndex = 0;
+    if (choices.Loop)
+        state_.LoopPlayback = true;
+
+    const bool music = choices.UseMusic && !state_.MusicList.empty();
+    if (music) {
+        actions_.StartMusic();
+        actions_.SetMusicTimer(true);
+    }
+
+    actions_.RunSlideshow(choices.IntervalSeconds * 1000);
+
+    actions_.SetMusicTimer(false);
+    if (music)
+        actions_.StopMusic();
+    actions_.CloseSettings();
+    return Outcome::Shown;
+}
+
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "slideshow/ShowState.h"
+
+namespace kalvio {
+
+// The choices of the settings window that Play reads.
+struct PlayChoices {
+    std::string ImageDir;      // text of the picture folder box, as shown
+    std::string MusicDir;      // text of the music folder box, as shown
+    bool UseMusic = false;
+    bool Loop = false;
+    int IntervalSeconds = 6;   // already brought into 6..60 by the spin box
+};
+
+// What Play does to the world: the warning box, the folder scans, the music,
+// the slideshow window and the settings window. The settings window supplies
+// the real ones; tests record the calls.
+class PlayActions {
+public:
+    virtual ~PlayActions() = default;
+    virtual void Warn(const std::string& text) = 0;
+    virtual void ScanPictures(const std::string& folder, std::vector<std::string>& list) = 0;
+    virtual void ScanMusic(const std::string& folder, std::vector<std::string>& list) = 0;
+    // Starts the track at MusicIndex (throws when it cannot be opened).
+    virtual void StartMusic() = 0;
+    virtual void SetMusicTimer(bool enabled) = 0;
+    virtual void StopMusic() = 0;
+    // Creates a slideshow window, sets its timer to intervalMs and shows it
+    // modally; returns when the show has ended.
+    virtual void RunSlideshow(int intervalMs) = 0;
+    // Closes the settings window, which ends the program.
+    virtual void CloseSettings() = 0;
+};
+
+inline constexpr char NoPictureFolderText[] = "请选择图片所在的文件夹！";
+inline constexpr char NoMusicFolderText[] = "请选择背景音乐所在的文件夹！";
+inline constexpr char NoPicturesText[] = "该文件夹下没有需要播放的JPG格式图片！";
+inline constexpr char NoMusicText[] = "该文件夹下没有音乐文件！";
+
+// Leading and trailing spaces and control characters removed.
+std::string TrimText(std::string_view text);
+
+// Play: validates the choices, refills both lists, resets the show state,
+// starts the music, runs the show and then ends it. A warning stops it with
+// the settings unchanged; a failed scan or a first track that does not open
+// propagates its error.
+class PlaySequence {
+public:
+    enum class Outcome { Warned, Shown };
+
+    PlaySequence(ShowState& state, PlayActions& actions) : state_(state), actions_(actions) { }
+
+    Outcome Run(const PlayChoices& choices);
+
+private:
+    ShowState& state_;
+    PlayActions& actions_;
+};
+
+}

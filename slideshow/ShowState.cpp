@@ -1,0 +1,11 @@
+#include "slideshow/ShowState.h"
+
+namespace kalvio {
+
+ShowState& TheShowState()
+{
+    static ShowState state;
+    return state;
+}
+
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+
+#include "slideshow/ShowState.h"
+
+namespace kalvio {
+
+// What the slideshow asks of the picture view.
+class SlideView {
+public:
+    virtual ~SlideView() = default;
+    // True while a transition runs.
+    virtual bool Busy() const = 0;
+    // Ends a running transition at once; nothing while idle.
+    virtual void Stop() = 0;
+    // Runs the transition to the loaded picture; returns when it has ended or
+    // was stopped. Nothing while Busy.
+    virtual void Execute() = 0;
+    virtual void SetStyle(int style) = 0;
+    // Loads a picture file as the picture of the next transition; throws when
+    // the file cannot be loaded.
+    virtual void LoadPicture(const std::string& path) = 0;
+};
+
+// The slideshow window's timer, one tick per picture.
+class SlideTimer {
+public:
+    virtual ~SlideTimer() = default;
+    // Enabling a timer that runs leaves it running (no restart); disabling
+    // stops it; enabling a stopped one starts a full interval.
+    virtual void SetEnabled(bool enabled) = 0;
+    virtual bool Enabled() const = 0;
+};
+
+// The order of the show: which picture comes at each tick, in which style,
+// pause, continue, exit and the end of the list. The slideshow window owns one
+// and forwards its ticks, keys and menu commands to it.
+//
+// A picture that fails to load (or whose transition fails to start) is skipped:
+// the index is already past it when the error propagates out of the tick, and
+// the entry is remembered so that a looping show does not try it again. When
+// every entry has failed the show ends as at the end of a list.
+class SlideSequencer {
+public:
+    SlideSequencer(ShowState& state, SlideView& view, SlideTimer& timer,
+                   std::function<void()> closeWindow);
+
+    // One tick: stop a running transition, draw a style 1..117, load the next
+    // entry and run the transition to it.
+    void ShowNextPicture();
+    // Loads the entry at PictureIndex and advances; at the end of the list
+    // either wraps (loop) or ends the show. False when it ended the show.
+    bool LoadNextPicture();
+    // Timer on exactly when the view is idle, there are pictures, the show is
+    // not paused and the window is not closing.
+    void UpdateSlideTimer();
+
+    void Pause();     // pause: stop the transition, timer off
+    void Continue();  // continue: the next picture one interval later
+    void Exit();      // stop the transition, timer off, close the window
+
+    bool Paused() const { return paused_; }
+    bool Closing() const { return closing_; }
+
+private:
+    void EndShow();
+
+    ShowState& state_;
+    SlideView& view_;
+    SlideTimer& timer_;
+    std::function<void()> closeWindow_;
+    bool paused_ = false;
+    bool closing_ = false;
+    int loadedIndex_ = -1;
+    std::set<int> failed_;
+};
+
+// The style of the next transition: uniform in 1..117 from the process-wide
+// generator.
+int DrawSlideStyle();
+
+}

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/PlaySequence.h"
+
+using namespace kalvio;
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+// Records every action in order; the scans answer from a table of folders.
+struct RecordingActions : PlayActions {
+    explicit RecordingActions(ShowState& s) : state(s) { }
+
+    ShowState& state;
+    Log log;
+    std::map<std::string, std::vector<std::string>> folders;
+    bool musicFails = false;
+    // The show state as the slideshow saw it.
+    ShowState atShow;
+
+    void Scan(const std::string& kind, const std::string& folder, std::vector<std::string>& list)
+    {
+        log.push_back(kind + ":" + folder);
+        auto it = folders.find(folder);
+        if (it == folders.end())
+            throw std::runtime_error("File not found");
+        list.insert(list.end(), it->second.begin(), it->second.end());
+    }
+    void Warn(const std::string& text) override { log.push_back("warn:" + text); }
+    void ScanPictures(const std::string& f, std::vector<std::string>& l) override { Scan("pictures", f, l); }
+    void ScanMusic(const std::string& f, std::vector<std::string>& l) override { Scan("music", f, l); }
+    void StartMusic() override
+    {
+        log.push_back("playmusic");
+        if (musicFails)
+            throw std::runtime_error("cannot open track");
+    }
+    void SetMusicTimer(bool on) override { log.push_back(on ? "timer on" : "timer off"); }
+    void StopMusic() override { log.push_back("stop music"); }
+    void RunSlideshow(int ms) override
+    {
+        log.push_back("show " + std::to_string(ms));
+        atShow = state;
+    }
+    void CloseSettings() override { log.push_back("close"); }
+};
+
+struct PlayCase {
+    const char* name;
+    PlayChoices choices;
+    PlaySequence::Outcome outcome;
+    Log log;
+    bool listsCleared;
+};
+
+const std::string W1 = std::string("warn:") + NoPictureFolderText;
+const std::string W2 = std::string("warn:") + NoMusicFolderText;
+const std::string W3 = std::string("warn:") + NoPicturesText;
+const std::string W4 = std::string("warn:") + NoMusicText;
+using O = PlaySequence::Outcome;
+
+TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
+{
+    const PlayCase cases[] = {
+        { "no picture folder", { "", "/music", true, false, 6 }, O::Warned, { W1 }, false },
+        { "blank picture folder", { " \t\r\n ", "/music", false, false, 6 }, O::Warned, { W1 }, false },
+        { "music on, blank music folder", { "/pics", "  ", true, false, 6 }, O::Warned, { W2 }, false },
+        { "no pictures in folder", { "/nopics", "/music", false, false, 6 }, O::Warned,
+          { "pictures:/nopics", "music:/music", W3 }, true },
+        { "music on, no music in folder", { "/pics", "/nomusic", true, false, 6 }, O::Warned,
+          { "pictures:/pics", "music:/nomusic", W4 }, true },
+        { "music off: folder scanned, nothing started", { "/pics", "/nomusic", false, false, 6 }, O::Shown,
+          { "pictures:/pics", "music:/nomusic", "show 6000", "timer off", "close" }, true },
+        { "music off with music present", { "/pics", "/music", false, true, 60 }, O::Shown,
+          { "pictures:/pics", "music:/music", "show 60000", "timer off", "close" }, true },
+        { "music on", { "/pics", "/music", true, false, 17 }, O::Shown,
+          { "pictures:/pics", "music:/music", "playmusic", "timer on", "show 17000", "timer off",
+            "stop music", "close" }, true },
+        { "scans get the untrimmed text", { " /pics", "/music ", true, true, 6 }, O::Shown,
+          { "pictures: /pics", "music:/music ", "playmusic", "timer on", "show 6000", "timer off",
+            "stop music", "close" }, true },
+    };
+    for (const PlayCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShowState state;
+        state.PictureList = { "old.jpg" };
+        state.MusicList = { "old.mp3" };
+        state.PictureIndex = 4;
+        state.MusicIndex = 3;
+        state.LoopPlayback = !c.choices.Loop;
+        RecordingActions actions(state);
+        actions.folders = { { "/pics", { "/pics/1.jpg", "/pics/sub/2.jpg" } },
+                            { " /pics", { " /pics/1.jpg" } },
+                            { "/nopics", {} },
+                            { "/music", { "/music/1.mp3" } },
+                            { "/music ", { "/music /1.mp3" } },
+                            { "/nomusic", {} } };
+
+        EXPECT_EQ(PlaySequence(state, actions).Run(c.choices), c.outcome);
+        EXPECT_EQ(actions.log, c.log);
+        if (!c.listsCleared) {
+            EXPECT_EQ(state.PictureList, std::vector<std::string> { "old.jpg" });
+            EXPECT_EQ(state.MusicList, std::vector<std::string> { "old.mp3" });
+        } else {
+            EXPECT_EQ(state.PictureList, actions.folders[c.choices.ImageDir]);
+            EXPECT_EQ(state.MusicList, actions.folders[c.choices.MusicDir]);
+        }
+        if (c.outcome == O::Shown) {
+            EXPECT_EQ(actions.atShow.PictureIndex, 0);
+            EXPECT_EQ(actions.atShow.MusicIndex, 0);
+            EXPECT_EQ(actions.atShow.LoopPlayback, c.choices.Loop);
+        } else {
+            EXPECT_EQ(state.PictureIndex, 4) << "a warning leaves the show state alone";
+        }
+    }
+}
+
+TEST(PlaySequenceTest, FailedScanEndsPlayWithItsError)
+{
+    // Music off still scans the music folder, so an unusable path stops Play.
+    for (const PlayChoices& choices : { PlayChoices { "/gone", "/music", false, false, 6 },
+                                        PlayChoices { "/pics", "", false, false, 6 } }) {
+        ShowState state;
+        RecordingActions actions(state);
+        actions.folders = { { "/pics", { "/pics/1.jpg" } }, { "/music", { "/music/1.mp3" } } };
+        EXPECT_THROW(PlaySequence(state, actions).Run(choices), std::runtime_error);
+        for (const std::string& entry : actions.log)
+            EXPECT_EQ(entry.rfind("show", 0), std::string::npos) << "no show after a failed scan";
+        EXPECT_EQ(actions.log.back(), choices.ImageDir == "/gone" ? "pictures:/gone" : "music:");
+    }
+}
+
+TEST(PlaySequenceTest, FirstTrackThatDoesNotOpenEndsPlayBeforeTheShow)
+{
+    ShowState state;
+    RecordingActions actions(state);
+    actions.folders = { { "/pics", { "/pics/1.jpg" } }, { "/music", { "/music/bad.mp3" } } };
+    actions.musicFails = true;
+    EXPECT_THROW(PlaySequence(state, actions).Run({ "/pics", "/music", true, false, 6 }),
+                 std::runtime_error);
+    EXPECT_EQ(actions.log, (Log { "pictures:/pics", "music:/music", "playmusic" }));
+}
+
+TEST(PlaySequenceTest, TrimRemovesSpacesAndControlCharactersOnly)
+{
+    struct Case {
+        const char* in;
+        const char* out;
+    };
+    for (const Case& c : { Case { "", "" }, Case { " \t\x01\x1f", "" }, Case { " /a b/ ", "/a b/" },
+                           Case { "\n/图片\r", "/图片" }, Case { "x", "x" } })
+        EXPECT_EQ(TrimText(c.in), c.out) << c.in;
+}
+
+}
