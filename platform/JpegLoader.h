@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Bitmap.h"
+#include "platform/PictureError.h"
+
+namespace kalvio {
+
+// Bounds on what one picture may cost. Pictures larger than maxPixels are
+// refused right after their header is read, before anything is allocated;
+// maxDecoderBytes caps the decoder's own working memory (a progressive picture
+// keeps all its coefficients, several bytes a pixel).
+struct JpegLimits {
+    size_t maxPixels = 250'000'000;
+    size_t maxDecoderBytes = size_t(1) << 30;
+    // Progressive files with absurd numbers of scans re-walk the whole picture
+    // for each; real files have at most a few dozen.
+    int maxScans = 1000;
+};
+
+// What a successful decode noticed: damaged data that was decoded anyway
+// (truncated file, corrupt segment). The picture shows what could be decoded.
+struct JpegWarnings {
+    long count = 0;
+    std::string first;
+};
+
+// Decodes a JPEG picture (baseline, progressive or arithmetic-coded; grey,
+// YCbCr, RGB, CMYK or YCCK) into a full-size bitmap. Throws PictureError
+// naming the file and the cause on every failure.
+Bitmap LoadJpegFile(const std::string& path, JpegWarnings* warnings = nullptr,
+                    const JpegLimits& limits = {});
+
+// The same from bytes in memory; `name` is used in error texts.
+Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
+                      JpegWarnings* warnings = nullptr, const JpegLimits& limits = {});
+
+// True for ".jpg" and ".jpeg" in any letter case.
+bool IsJpegFileName(const std::string& path);
+
+// Loads a picture file, choosing the format by its extension: ".jpg" and
+// ".jpeg" (any letter case) are JPEG; any other extension is a PictureError.
+Bitmap LoadPictureFile(const std::string& path);
+
+}

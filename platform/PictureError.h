@@ -1,0 +1,16 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace kalvio {
+
+// A picture that cannot be loaded: missing or unreadable file, wrong type,
+// damaged header or data, or a size the machine cannot hold. The text names
+// the file and the cause.
+class PictureError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}
