@@ -1,0 +1,56 @@
+#include "transition/ViewGeometry.h"
+
+#include <algorithm>
+
+#include "platform/Arith.h"
+
+namespace kalvio {
+
+Rect FitRect(const Rect& inner, const Rect& bounds)
+{
+    const int32_t iw = inner.width(), ih = inner.height();
+    const int32_t bw = bounds.width(), bh = bounds.height();
+    int32_t w, h;
+    if (double(bh) / ih > double(bw) / iw) {
+        w = bw;
+        h = MulDiv(ih, bw, iw);
+    } else {
+        w = MulDiv(iw, bh, ih);
+        h = bh;
+    }
+    return Rect { 0, 0, w, h }.translated(bounds.left + (bw - w) / 2, bounds.top + (bh - h) / 2);
+}
+
+Rect PictureRectFor(int32_t frameWidth, int32_t frameHeight, int32_t clientWidth, int32_t clientHeight, bool center)
+{
+    Rect r { 0, 0, frameWidth, frameHeight };
+    if (center)
+        r = r.translated((clientWidth - frameWidth) / 2, (clientHeight - frameHeight) / 2);
+    return r;
+}
+
+Rect FrameTarget(const FramePlacement& p)
+{
+    if (!p.stretch)
+        return p.pictureRect;
+    if (p.stretchFine)
+        return FitRect(p.pictureRect, p.client);
+    return p.client;
+}
+
+Rect MapFrameRect(const Rect& r, const FramePlacement& p)
+{
+    const Rect& pic = p.pictureRect;
+    if (p.stretch) {
+        const Rect t = FrameTarget(p);
+        const int32_t fw = pic.width(), fh = pic.height();
+        const int32_t tw = t.width(), th = t.height();
+        return { t.left + MulDiv(r.left, tw, fw), t.top + MulDiv(r.top, th, fh),
+                 t.left + MulDiv(r.right, tw, fw), t.top + MulDiv(r.bottom, th, fh) };
+    }
+    Rect m = p.center ? r.translated(pic.left, pic.top) : r;
+    return { std::max(m.left, pic.left), std::max(m.top, pic.top),
+             std::min(m.right, pic.right), std::min(m.bottom, pic.bottom) };
+}
+
+}
