@@ -39,21 +39,27 @@ public:
     int64_t Length();
     int64_t Position();
     bool IsOpen() const { return open_; }
+    // The path of the open track; empty when none is open.
+    const std::string& FileName() const { return path_; }
 
     // How long Open waits for a track to become ready.
     static constexpr int openTimeoutMs = 10000;
 
 private:
     void RequireOpen() const;
-    void SetStateAndWait(int state);
+    // Reads what the pipeline reported since the last look: end of stream.
     void DrainBus();
-    GstElement* MakeSink();
+    // Waits (bounded) until a flushing seek has completed.
+    void WaitForPreroll();
 
     std::string sinkDescription_;
     GstElement* playbin_ = nullptr;
     bool open_ = false;
-    bool playing_ = false;
+    bool atEnd_ = false;
+    // Set once the sound device failed: later tracks go to a silent sink.
     bool silentFallback_ = false;
+    int64_t lengthMs_ = 0;
+    int64_t positionMs_ = 0;
     std::string path_;
 };
 
