@@ -1,26 +1,509 @@
 #include "platform/Region.h"
 
-#include <stdexcept>
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
 
-// Placeholder: the band implementation is being written.
+// Every constructor emits its shape band by band (one band per row where the
+// outline is slanted or curved) through appendSpan/endBand, which keep the
+// unique form: no empty band, no touching spans, equal touching bands merged.
 namespace kalvio {
 
-Region Region::FromRect(int32_t, int32_t, int32_t, int32_t) { throw std::logic_error("Region not implemented"); }
-Region Region::FromRoundRect(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) { throw std::logic_error("Region not implemented"); }
-Region Region::FromPolygon(std::span<const Point>) { throw std::logic_error("Region not implemented"); }
-Region Region::Combine(const Region&, const Region&, CombineMode) { throw std::logic_error("Region not implemented"); }
-bool Region::contains(int32_t, int32_t) const { return false; }
-Rect Region::bounds() const { return {}; }
-uint64_t Region::area() const { return 0; }
+namespace {
+
+using Int128 = __int128;
+using UInt128 = unsigned __int128;
+
+// Which counts of "inside a, inside b" (0, 1 or 2) a mode keeps: one sweep,
+// the operation as data.
+struct InsideRange {
+    int lo;
+    int hi;
+};
+constexpr InsideRange kInside[] = {
+    { 3, 0 }, // unused
+    { 2, 2 }, // And
+    { 1, 2 }, // Or
+    { 1, 1 }, // Xor
+};
+static_assert(static_cast<int>(CombineMode::And) == 1 && static_cast<int>(CombineMode::Or) == 2
+    && static_cast<int>(CombineMode::Xor) == 3);
+
+constexpr int64_t FloorHalf(int64_t v) { return v >> 1; }
+constexpr int64_t CeilHalf(int64_t v) { return -((-v) >> 1); }
+
+template <typename T>
+T CeilDiv(T n, T d) // d > 0
+{
+    T q = n / d;
+    return (n % d != 0 && n > 0) ? q + 1 : q;
+}
+
+}
+
+// ---- writing in band order ----
+
+void Region::appendSpan(size_t first, int32_t left, int32_t right)
+{
+    if (left >= right)
+        return;
+    if (m_spans.size() > first && m_spans.back().right >= left) {
+        m_spans.back().right = std::max(m_spans.back().right, right);
+        return;
+    }
+    m_spans.push_back({ left, right });
+}
+
+void Region::endBand(int32_t top, int32_t bottom, size_t first)
+{
+    size_t count = m_spans.size() - first;
+    if (count == 0 || top >= bottom) {
+        m_spans.resize(first);
+        return;
+    }
+    if (!m_bands.empty()) {
+        BandRecord& above = m_bands.back();
+        if (above.bottom == top && above.spanCount == count
+            && std::equal(m_spans.begin() + above.firstSpan, m_spans.begin() + above.firstSpan + count, m_spans.begin() + first)) {
+            above.bottom = bottom;
+            m_spans.resize(first);
+            return;
+        }
+    }
+    m_bands.push_back({ top, bottom, uint32_t(first), uint32_t(count) });
+}
+
+bool Region::isValid() const
+{
+    size_t next = 0;
+    for (size_t i = 0; i < m_bands.size(); ++i) {
+        const BandRecord& b = m_bands[i];
+        if (b.top >= b.bottom || b.spanCount == 0 || b.firstSpan != next)
+            return false;
+        next += b.spanCount;
+        if (next > m_spans.size())
+            return false;
+        for (size_t s = b.firstSpan; s < next; ++s) {
+            if (m_spans[s].left >= m_spans[s].right)
+                return false;
+            if (s > b.firstSpan && m_spans[s - 1].right >= m_spans[s].left)
+                return false;
+        }
+        if (i > 0) {
+            const BandRecord& a = m_bands[i - 1];
+            if (a.bottom > b.top)
+                return false;
+            if (a.bottom == b.top && a.spanCount == b.spanCount
+                && std::equal(m_spans.begin() + a.firstSpan, m_spans.begin() + a.firstSpan + a.spanCount, m_spans.begin() + b.firstSpan))
+                return false;
+        }
+    }
+    return next == m_spans.size();
+}
+
+void Region::checkAfterOperation() const
+{
+    assert(isValid());
+}
+
+// ---- constructors ----
+
+Region Region::FromRect(int32_t l, int32_t t, int32_t r, int32_t b)
+{
+    Region out;
+    if (l > r)
+        std::swap(l, r);
+    if (t > b)
+        std::swap(t, b);
+    if (l == r || t == b)
+        return out;
+    out.m_spans.push_back({ l, r });
+    out.m_bands.push_back({ t, b, 0, 1 });
+    return out;
+}
+
+Region Region::FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t cornerWidth, int32_t cornerHeight)
+{
+    if (l > r)
+        std::swap(l, r);
+    if (t > b)
+        std::swap(t, b);
+    int64_t width = int64_t(r) - l, height = int64_t(b) - t;
+    // Negative corner sizes count by their magnitude; the cap keeps the
+    // 128-bit products below exact.
+    constexpr int64_t kMaxCorner = std::numeric_limits<int32_t>::max();
+    int64_t cw = std::min<int64_t>({ std::llabs(cornerWidth), width, kMaxCorner });
+    int64_t ch = std::min<int64_t>({ std::llabs(cornerHeight), height, kMaxCorner });
+    if (cw == 0 || ch == 0 || width == 0 || height == 0)
+        return FromRect(l, t, r, b);
+
+    // In doubled coordinates the top-left corner ellipse has its centre at
+    // (2l + cw, 2t + ch) and radii cw, ch; pixel (x, y) has its centre at
+    // (2x + 1, 2y + 1). A row whose centre lies above the top centre line (or
+    // below the bottom one) keeps the columns with |X| <= xMax, X measured
+    // from the nearer corner centre, where xMax^2 ch^2 <= cw^2 (ch^2 - Y^2).
+    Region out;
+    const int64_t topLine = 2 * int64_t(t) + ch, bottomLine = 2 * int64_t(b) - ch;
+    const int64_t leftCentre = 2 * int64_t(l) + cw, rightCentre = 2 * int64_t(r) - cw;
+    const UInt128 ch2 = UInt128(ch) * UInt128(ch);
+    auto emitRow = [&](int32_t y, int64_t yDoubled) {
+        int64_t dy = yDoubled < topLine ? topLine - yDoubled : yDoubled - bottomLine;
+        UInt128 limit = UInt128(cw) * UInt128(cw) * (ch2 - UInt128(dy) * UInt128(dy));
+        double estimate = double(cw) * std::sqrt(std::max(0.0, 1.0 - double(dy) * double(dy) / (double(ch) * double(ch))));
+        int64_t xMax = std::clamp<int64_t>(int64_t(estimate), 0, cw);
+        while (xMax > 0 && UInt128(xMax) * UInt128(xMax) * ch2 > limit)
+            --xMax;
+        while (xMax < cw && UInt128(xMax + 1) * UInt128(xMax + 1) * ch2 <= limit)
+            ++xMax;
+        int64_t left = std::max<int64_t>(l, CeilHalf(leftCentre - xMax - 1));
+        int64_t right = std::min<int64_t>(r, FloorHalf(rightCentre + xMax - 1) + 1);
+        size_t first = out.m_spans.size();
+        if (left < right)
+            out.appendSpan(first, int32_t(left), int32_t(right));
+        out.endBand(y, y + 1, first);
+    };
+    // Top corner rows: 2y + 1 < topLine.
+    int64_t y = t;
+    for (; y < b && 2 * y + 1 < topLine; ++y)
+        emitRow(int32_t(y), 2 * y + 1);
+    // Middle rows: the full width.
+    int64_t middleEnd = std::min<int64_t>(b, FloorHalf(bottomLine - 1) + 1);
+    if (middleEnd > y) {
+        size_t first = out.m_spans.size();
+        out.appendSpan(first, l, r);
+        out.endBand(int32_t(y), int32_t(middleEnd), first);
+        y = middleEnd;
+    }
+    for (; y < b; ++y)
+        emitRow(int32_t(y), 2 * y + 1);
+    out.checkAfterOperation();
+    return out;
+}
+
+namespace {
+
+struct PolyEdge {
+    int64_t x0, y0; // upper end
+    int64_t dx, dy; // dy > 0
+    int32_t top, bottom; // rows whose centre lies strictly between the ends
+    int winding;
+};
+
+struct Crossing {
+    int32_t x;
+    int winding;
+};
+
+// First column whose centre lies on or right of the edge at row y:
+// ceil(xi - 1/2) with xi = x0 + (y + 1/2 - y0) dx / dy.
+template <typename T>
+int32_t CrossingColumn(const PolyEdge& e, int32_t y)
+{
+    T n = T(2) * T(e.x0) * T(e.dy) + (T(2) * T(y) + 1 - T(2) * T(e.y0)) * T(e.dx) - T(e.dy);
+    T d = T(2) * T(e.dy);
+    return int32_t(CeilDiv<T>(n, d));
+}
+
+}
+
+Region Region::FromPolygon(std::span<const Point> points)
+{
+    Region out;
+    std::vector<PolyEdge> edges;
+    int64_t largest = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        Point a = points[i], b = points[(i + 1) % points.size()];
+        largest = std::max<int64_t>({ largest, std::llabs(a.x), std::llabs(a.y) });
+        if (a.y == b.y)
+            continue;
+        int winding = 1;
+        if (a.y > b.y) {
+            std::swap(a, b);
+            winding = -1;
+        }
+        int32_t top = std::clamp(a.y, -kPolygonRowLimit, kPolygonRowLimit);
+        int32_t bottom = std::clamp(b.y, -kPolygonRowLimit, kPolygonRowLimit);
+        if (top < bottom)
+            edges.push_back({ a.x, a.y, int64_t(b.x) - a.x, int64_t(b.y) - a.y, top, bottom, winding });
+    }
+    if (edges.empty())
+        return out;
+    // 64-bit products suffice while every coordinate stays below 2^28.
+    const bool wide = largest >= (int64_t(1) << 28);
+
+    std::sort(edges.begin(), edges.end(), [](const PolyEdge& a, const PolyEdge& b) { return a.top < b.top; });
+    std::vector<int32_t> rows;
+    rows.reserve(edges.size() * 2);
+    for (const PolyEdge& e : edges) {
+        rows.push_back(e.top);
+        rows.push_back(e.bottom);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+
+    std::vector<const PolyEdge*> active;
+    std::vector<Crossing> crossings;
+    size_t nextEdge = 0;
+    auto emitRows = [&](int32_t y, int32_t yEnd) {
+        crossings.clear();
+        for (const PolyEdge* e : active)
+            crossings.push_back({ wide ? CrossingColumn<Int128>(*e, y) : CrossingColumn<int64_t>(*e, y), e->winding });
+        std::sort(crossings.begin(), crossings.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
+        size_t first = out.m_spans.size();
+        int winding = 0;
+        int32_t start = 0;
+        for (size_t i = 0; i < crossings.size();) {
+            int32_t x = crossings[i].x;
+            bool wasInside = winding != 0;
+            for (; i < crossings.size() && crossings[i].x == x; ++i)
+                winding += crossings[i].winding;
+            bool inside = winding != 0;
+            if (inside && !wasInside)
+                start = x;
+            else if (!inside && wasInside)
+                out.appendSpan(first, start, x);
+        }
+        out.endBand(y, yEnd, first);
+    };
+    for (size_t k = 0; k + 1 < rows.size(); ++k) {
+        int32_t y = rows[k], yEnd = rows[k + 1];
+        std::erase_if(active, [y](const PolyEdge* e) { return e->bottom <= y; });
+        while (nextEdge < edges.size() && edges[nextEdge].top == y)
+            active.push_back(&edges[nextEdge++]);
+        if (active.empty())
+            continue;
+        bool vertical = std::all_of(active.begin(), active.end(), [](const PolyEdge* e) { return e->dx == 0; });
+        if (vertical) {
+            emitRows(y, yEnd);
+        } else {
+            for (int32_t row = y; row < yEnd; ++row)
+                emitRows(row, row + 1);
+        }
+    }
+    out.checkAfterOperation();
+    return out;
+}
+
+// ---- boolean operations ----
+
+Region Region::Combine(const Region& a, const Region& b, CombineMode mode)
+{
+    // Trivial cases first: they are common (the first pieces of a union, equal
+    // operands) and need no sweep.
+    if (a.isEmpty() || b.isEmpty()) {
+        if (mode == CombineMode::And)
+            return Region();
+        return a.isEmpty() ? b : a;
+    }
+    if (&a == &b || a == b)
+        return mode == CombineMode::Xor ? Region() : a;
+    if (mode == CombineMode::And && a.bounds().intersected(b.bounds()).isEmpty())
+        return Region();
+
+    const InsideRange range = kInside[static_cast<int>(mode)];
+    auto keeps = [range](int count) { return count >= range.lo && count <= range.hi; };
+    Region out;
+    out.m_bands.reserve(a.m_bands.size() + b.m_bands.size());
+    out.m_spans.reserve(a.m_spans.size() + b.m_spans.size());
+
+    // Combines the spans of one band of a (or none) with one band of b (or none).
+    auto emitBand = [&](int32_t top, int32_t bottom, std::span<const Span> sa, std::span<const Span> sb) {
+        size_t first = out.m_spans.size();
+        if (sa.empty() || sb.empty()) {
+            std::span<const Span> only = sa.empty() ? sb : sa;
+            if (keeps(1))
+                for (const Span& s : only)
+                    out.m_spans.push_back(s);
+            out.endBand(top, bottom, first);
+            return;
+        }
+        // Walk the edges of both span lists in x order; every edge toggles one
+        // operand, and all edges at one x are taken together.
+        size_t ia = 0, ib = 0;
+        const size_t na = sa.size() * 2, nb = sb.size() * 2;
+        auto edgeA = [&](size_t k) { return (k & 1) ? sa[k >> 1].right : sa[k >> 1].left; };
+        auto edgeB = [&](size_t k) { return (k & 1) ? sb[k >> 1].right : sb[k >> 1].left; };
+        int count = 0;
+        int32_t start = 0;
+        bool inside = false;
+        while (ia < na || ib < nb) {
+            int32_t x = std::numeric_limits<int32_t>::max();
+            if (ia < na)
+                x = edgeA(ia);
+            if (ib < nb)
+                x = std::min(x, edgeB(ib));
+            if (ia < na && edgeA(ia) == x) {
+                count += (ia & 1) ? -1 : 1;
+                ++ia;
+            }
+            if (ib < nb && edgeB(ib) == x) {
+                count += (ib & 1) ? -1 : 1;
+                ++ib;
+            }
+            bool now = keeps(count);
+            if (now && !inside)
+                start = x;
+            else if (!now && inside)
+                out.m_spans.push_back({ start, x });
+            inside = now;
+        }
+        out.endBand(top, bottom, first);
+    };
+
+    const size_t na = a.m_bands.size(), nb = b.m_bands.size();
+    size_t ia = 0, ib = 0;
+    int32_t y = std::min(a.m_bands[0].top, b.m_bands[0].top);
+    constexpr int32_t kEnd = std::numeric_limits<int32_t>::max();
+    while (ia < na || ib < nb) {
+        if (mode == CombineMode::And && (ia == na || ib == nb))
+            break;
+        const BandRecord* ba = ia < na ? &a.m_bands[ia] : nullptr;
+        const BandRecord* bb = ib < nb ? &b.m_bands[ib] : nullptr;
+        bool inA = ba && ba->top <= y, inB = bb && bb->top <= y;
+        if (!inA && !inB) {
+            y = std::min(ba ? ba->top : kEnd, bb ? bb->top : kEnd);
+            continue;
+        }
+        int32_t next = kEnd;
+        if (ba)
+            next = std::min(next, inA ? ba->bottom : ba->top);
+        if (bb)
+            next = std::min(next, inB ? bb->bottom : bb->top);
+        std::span<const Span> sa, sb;
+        if (inA)
+            sa = { a.m_spans.data() + ba->firstSpan, ba->spanCount };
+        if (inB)
+            sb = { b.m_spans.data() + bb->firstSpan, bb->spanCount };
+        if (mode != CombineMode::And || (inA && inB))
+            emitBand(y, next, sa, sb);
+        y = next;
+        if (inA && ba->bottom == y)
+            ++ia;
+        if (inB && bb->bottom == y)
+            ++ib;
+    }
+    out.checkAfterOperation();
+    return out;
+}
+
+// ---- queries ----
+
+bool Region::contains(int32_t x, int32_t y) const
+{
+    auto band = std::upper_bound(m_bands.begin(), m_bands.end(), y, [](int32_t v, const BandRecord& b) { return v < b.bottom; });
+    if (band == m_bands.end() || band->top > y)
+        return false;
+    auto first = m_spans.begin() + band->firstSpan, last = first + band->spanCount;
+    auto span = std::upper_bound(first, last, x, [](int32_t v, const Span& s) { return v < s.right; });
+    return span != last && span->left <= x;
+}
+
+Rect Region::bounds() const
+{
+    if (m_bands.empty())
+        return {};
+    int32_t left = std::numeric_limits<int32_t>::max(), right = std::numeric_limits<int32_t>::min();
+    for (const BandRecord& b : m_bands) {
+        left = std::min(left, m_spans[b.firstSpan].left);
+        right = std::max(right, m_spans[b.firstSpan + b.spanCount - 1].right);
+    }
+    return { left, m_bands.front().top, right, m_bands.back().bottom };
+}
+
+uint64_t Region::area() const
+{
+    uint64_t total = 0;
+    for (const BandRecord& b : m_bands) {
+        uint64_t row = 0;
+        for (uint32_t s = b.firstSpan; s < b.firstSpan + b.spanCount; ++s)
+            row += uint64_t(int64_t(m_spans[s].right) - m_spans[s].left);
+        total += row * uint64_t(int64_t(b.bottom) - b.top);
+    }
+    return total;
+}
+
 Region::Band Region::band(size_t i) const
 {
     const BandRecord& r = m_bands[i];
     return { r.top, r.bottom, std::span<const Span>(m_spans.data() + r.firstSpan, r.spanCount) };
 }
-bool operator==(const Region& a, const Region& b) { return a.m_spans == b.m_spans && a.m_bands.size() == b.m_bands.size(); }
-void RegionBuilder::addRect(const Rect&) { }
-void RegionBuilder::addRegion(const Region&) { }
-void RegionBuilder::addPolygon(std::span<const Point>) { }
-Region RegionBuilder::build() { return {}; }
+
+bool operator==(const Region& a, const Region& b)
+{
+    return a.m_bands == b.m_bands && a.m_spans == b.m_spans;
+}
+
+// ---- bulk union ----
+
+void RegionBuilder::addRect(const Rect& r)
+{
+    ++m_shapes;
+    Rect n = r.normalized();
+    if (!n.isEmpty())
+        m_rects.push_back(n);
+}
+
+void RegionBuilder::addRegion(const Region& region)
+{
+    ++m_shapes;
+    for (size_t i = 0; i < region.bandCount(); ++i) {
+        Region::Band b = region.band(i);
+        for (const Region::Span& s : b.spans)
+            m_rects.push_back({ s.left, b.top, s.right, b.bottom });
+    }
+}
+
+void RegionBuilder::addPolygon(std::span<const Point> points)
+{
+    addRegion(Region::FromPolygon(points));
+}
+
+Region RegionBuilder::build()
+{
+    Region out;
+    m_shapes = 0;
+    if (m_rects.empty())
+        return out;
+    // Sweep down the rows: the rectangles crossing a band between two
+    // neighbouring edges are kept sorted by left, so each band's spans come out
+    // in one pass.
+    std::sort(m_rects.begin(), m_rects.end(), [](const Rect& a, const Rect& b) { return a.top < b.top; });
+    m_edges.clear();
+    for (const Rect& r : m_rects) {
+        m_edges.push_back(r.top);
+        m_edges.push_back(r.bottom);
+    }
+    std::sort(m_edges.begin(), m_edges.end());
+    m_edges.erase(std::unique(m_edges.begin(), m_edges.end()), m_edges.end());
+
+    auto byLeft = [](const Rect& a, const Rect& b) { return a.left < b.left; };
+    m_active.clear();
+    size_t next = 0;
+    for (size_t k = 0; k + 1 < m_edges.size(); ++k) {
+        int32_t y = m_edges[k];
+        std::erase_if(m_active, [y](const Rect& r) { return r.bottom <= y; });
+        m_entering.clear();
+        while (next < m_rects.size() && m_rects[next].top == y)
+            m_entering.push_back(m_rects[next++]);
+        if (!m_entering.empty()) {
+            std::sort(m_entering.begin(), m_entering.end(), byLeft);
+            size_t old = m_active.size();
+            m_active.insert(m_active.end(), m_entering.begin(), m_entering.end());
+            std::inplace_merge(m_active.begin(), m_active.begin() + old, m_active.end(), byLeft);
+        }
+        if (m_active.empty())
+            continue;
+        size_t first = out.m_spans.size();
+        for (const Rect& r : m_active)
+            out.appendSpan(first, r.left, r.right);
+        out.endBand(y, m_edges[k + 1], first);
+    }
+    m_rects.clear();
+    m_active.clear();
+    out.checkAfterOperation();
+    return out;
+}
 
 }

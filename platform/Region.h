@@ -51,7 +51,11 @@ public:
     // the rectangle's width and height. A pixel belongs when its centre lies inside.
     static Region FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t cornerWidth, int32_t cornerHeight);
     // The interior of the closed polygon through `points` by the non-zero winding
-    // rule; a pixel belongs when its centre (x + 0.5, y + 0.5) lies inside.
+    // rule; a pixel belongs when its centre (x + 0.5, y + 0.5) lies inside, and a
+    // centre exactly on an edge belongs to the side on its right. Slanted edges
+    // cost one band per row, so only rows -kPolygonRowLimit .. kPolygonRowLimit - 1
+    // are filled: absurd coordinates cannot make a region of billions of rows.
+    static constexpr int32_t kPolygonRowLimit = 1 << 20;
     static Region FromPolygon(std::span<const Point> points);
 
     static Region Combine(const Region& a, const Region& b, CombineMode);
@@ -68,6 +72,9 @@ public:
     size_t bandCount() const { return m_bands.size(); }
     Band band(size_t i) const;
 
+    // True when the arrays keep every rule of the form above.
+    bool isValid() const;
+
     friend bool operator==(const Region&, const Region&);
 
 private:
@@ -77,7 +84,16 @@ private:
         int32_t bottom;
         uint32_t firstSpan;
         uint32_t spanCount;
+        friend constexpr bool operator==(const BandRecord&, const BandRecord&) = default;
     };
+    // Writing in band order: the spans of the band being written are appended
+    // from index `first` on (left edges not decreasing; overlapping or touching
+    // spans are joined), then endBand keeps the band, merges it into the one
+    // above, or drops it when it has no span.
+    void appendSpan(size_t first, int32_t left, int32_t right);
+    void endBand(int32_t top, int32_t bottom, size_t first);
+    void checkAfterOperation() const;
+
     std::vector<BandRecord> m_bands;
     std::vector<Span> m_spans;
 };
@@ -97,13 +113,12 @@ public:
     bool hasShapes() const { return m_shapes > 0; }
 
 private:
-    struct RowSpan {
-        int32_t y;
-        int32_t left;
-        int32_t right;
-    };
+    // Every shape is kept as ordered, non-empty rectangles (regions and polygons
+    // as one rectangle per band span); build() sweeps them once.
     std::vector<Rect> m_rects;
-    std::vector<RowSpan> m_rowSpans;
+    std::vector<Rect> m_active;
+    std::vector<Rect> m_entering;
+    std::vector<int32_t> m_edges;
     size_t m_shapes = 0;
 };
 

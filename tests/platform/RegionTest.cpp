@@ -1,0 +1,362 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Region.h"
+
+using namespace kalvio;
+
+namespace {
+
+// A shape as the tests describe it, printable as a C++ initialiser.
+struct Shape {
+    enum Kind { Rectangle, RoundRect, Polygon } kind;
+    int32_t v[6];
+    std::vector<Point> points;
+};
+
+std::string Cpp(const Shape& s)
+{
+    static const char* names[] = { "Shape::Rectangle", "Shape::RoundRect", "Shape::Polygon" };
+    std::ostringstream o;
+    o << "{ " << names[s.kind] << ", { " << s.v[0] << ", " << s.v[1] << ", " << s.v[2] << ", " << s.v[3] << ", "
+      << s.v[4] << ", " << s.v[5] << " }, {";
+    for (size_t i = 0; i < s.points.size(); ++i)
+        o << (i ? ", " : " ") << "{ " << s.points[i].x << ", " << s.points[i].y << " }";
+    o << (s.points.empty() ? "} }" : " } }");
+    return o.str();
+}
+
+std::string Cpp(const std::vector<Shape>& shapes)
+{
+    std::string out = "std::vector<Shape> shapes = {\n";
+    for (const Shape& s : shapes)
+        out += "    " + Cpp(s) + ",\n";
+    return out + "};";
+}
+
+Region Make(const Shape& s)
+{
+    switch (s.kind) {
+    case Shape::Rectangle:
+        return Region::FromRect(s.v[0], s.v[1], s.v[2], s.v[3]);
+    case Shape::RoundRect:
+        return Region::FromRoundRect(s.v[0], s.v[1], s.v[2], s.v[3], s.v[4], s.v[5]);
+    case Shape::Polygon:
+        return Region::FromPolygon(s.points);
+    }
+    return {};
+}
+
+// The slow model: membership of one pixel, straight from the definitions.
+bool ModelContains(const Shape& s, int64_t x, int64_t y)
+{
+    const int64_t px = 2 * x + 1, py = 2 * y + 1; // doubled pixel centre
+    if (s.kind == Shape::Polygon) {
+        int winding = 0;
+        const size_t n = s.points.size();
+        for (size_t i = 0; i < n; ++i) {
+            int64_t x0 = s.points[i].x, y0 = s.points[i].y;
+            int64_t x1 = s.points[(i + 1) % n].x, y1 = s.points[(i + 1) % n].y;
+            if (y0 == y1 || py <= 2 * std::min(y0, y1) || py >= 2 * std::max(y0, y1))
+                continue;
+            // Crossing of the row through the centre, on or left of the centre?
+            __int128 lhs = __int128(2 * x0) * (y1 - y0) + __int128(py - 2 * y0) * (x1 - x0);
+            __int128 rhs = __int128(px) * (y1 - y0);
+            bool leftOrOn = y1 > y0 ? lhs <= rhs : lhs >= rhs;
+            if (leftOrOn)
+                winding += y1 > y0 ? 1 : -1;
+        }
+        return winding != 0;
+    }
+    int64_t l = std::min(s.v[0], s.v[2]), r = std::max(s.v[0], s.v[2]);
+    int64_t t = std::min(s.v[1], s.v[3]), b = std::max(s.v[1], s.v[3]);
+    if (x < l || x >= r || y < t || y >= b)
+        return false;
+    if (s.kind == Shape::Rectangle)
+        return true;
+    int64_t cw = std::min<int64_t>(std::abs(s.v[4]), r - l), ch = std::min<int64_t>(std::abs(s.v[5]), b - t);
+    if (cw == 0 || ch == 0)
+        return true;
+    int64_t cx = px < 2 * l + cw ? 2 * l + cw : px > 2 * r - cw ? 2 * r - cw : px;
+    int64_t cy = py < 2 * t + ch ? 2 * t + ch : py > 2 * b - ch ? 2 * b - ch : py;
+    __int128 dx = px - cx, dy = py - cy;
+    return dx * dx * ch * ch + dy * dy * cw * cw <= __int128(cw) * cw * ch * ch;
+}
+
+// Compares a region with a predicate over a window that holds every pixel of both.
+template <typename Inside>
+::testing::AssertionResult SamePixels(const Region& region, const Rect& window, Inside inside)
+{
+    if (!region.isValid())
+        return ::testing::AssertionFailure() << "region breaks its form";
+    uint64_t count = 0;
+    for (int32_t y = window.top; y < window.bottom; ++y) {
+        for (int32_t x = window.left; x < window.right; ++x) {
+            bool expected = inside(x, y);
+            count += expected;
+            if (region.contains(x, y) != expected)
+                return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") should be "
+                                                     << (expected ? "in" : "out");
+        }
+    }
+    if (region.area() != count)
+        return ::testing::AssertionFailure() << "area " << region.area() << ", pixels " << count;
+    return ::testing::AssertionSuccess();
+}
+
+Shape RandomShape(std::mt19937& rng)
+{
+    auto coord = [&] { return int32_t(rng() % 48) - 8; };
+    Shape s {};
+    switch (rng() % 4) {
+    case 0:
+    case 1:
+        s.kind = Shape::Rectangle;
+        s.v[0] = coord(), s.v[1] = coord(), s.v[2] = coord(), s.v[3] = coord();
+        break;
+    case 2:
+        s.kind = Shape::RoundRect;
+        s.v[0] = coord(), s.v[1] = coord(), s.v[2] = coord(), s.v[3] = coord();
+        s.v[4] = int32_t(rng() % 60) - 10, s.v[5] = int32_t(rng() % 60) - 10;
+        break;
+    default: {
+        s.kind = Shape::Polygon;
+        size_t n = 3 + rng() % 5;
+        for (size_t i = 0; i < n; ++i)
+            s.points.push_back({ coord(), coord() });
+        break;
+    }
+    }
+    return s;
+}
+
+const Rect kWindow { -12, -12, 44, 44 };
+
+} // namespace
+
+TEST(RegionRules, RectanglesAreOrderedAndEqualEdgesGiveEmpty)
+{
+    EXPECT_EQ(Region::FromRect(10, 8, 2, 3), Region::FromRect(2, 3, 10, 8));
+    EXPECT_EQ(Region::FromRect(2, 8, 10, 3), Region::FromRect(2, 3, 10, 8));
+    EXPECT_EQ(Region::FromRect(2, 3, 10, 8).area(), 40u);
+    EXPECT_EQ(Region::FromRect(2, 3, 10, 8).bounds(), (Rect { 2, 3, 10, 8 }));
+    EXPECT_TRUE(Region::FromRect(5, 0, 5, 10).isEmpty());
+    EXPECT_TRUE(Region::FromRect(0, 7, 10, 7).isEmpty());
+    EXPECT_EQ(Region::FromRect(5, 0, 5, 10), Region());
+    Region r = Region::FromRect(2, 3, 10, 8);
+    EXPECT_TRUE(r.contains(2, 3));
+    EXPECT_TRUE(r.contains(9, 7));
+    EXPECT_FALSE(r.contains(10, 7)); // right and bottom edges excluded
+    EXPECT_FALSE(r.contains(9, 8));
+}
+
+TEST(RegionRules, RoundRectCornersAreLimitedToTheRectangle)
+{
+    // Corner sizes larger than the rectangle act as its own width and height.
+    EXPECT_EQ(Region::FromRoundRect(0, 0, 40, 20, 400, 200), Region::FromRoundRect(0, 0, 40, 20, 40, 20));
+    EXPECT_EQ(Region::FromRoundRect(40, 20, 0, 0, 400, 200), Region::FromRoundRect(0, 0, 40, 20, 40, 20));
+    // Without corners it is the rectangle.
+    EXPECT_EQ(Region::FromRoundRect(3, 4, 30, 20, 0, 9), Region::FromRect(3, 4, 30, 20));
+    // A full-size corner gives the inscribed ellipse: centre rows full, corners cut.
+    Region ellipse = Region::FromRoundRect(0, 0, 40, 20, 40, 20);
+    EXPECT_EQ(ellipse.bounds(), (Rect { 0, 0, 40, 20 }));
+    EXPECT_TRUE(ellipse.contains(0, 9));
+    EXPECT_TRUE(ellipse.contains(20, 0));
+    EXPECT_FALSE(ellipse.contains(0, 0));
+    EXPECT_FALSE(ellipse.contains(39, 19));
+    // A circle of diameter 10: row 0 keeps the columns whose centres are within 5 of (5, 5).
+    Region circle = Region::FromRoundRect(0, 0, 10, 10, 10, 10);
+    ASSERT_GT(circle.bandCount(), 0u);
+    EXPECT_EQ(circle.band(0).top, 0);
+    ASSERT_EQ(circle.band(0).spans.size(), 1u);
+    EXPECT_EQ(circle.band(0).spans[0], (Region::Span { 3, 7 }));
+}
+
+TEST(RegionRules, PolygonWithCoincidentPointsIsEmpty)
+{
+    std::vector<Point> same(4, Point { 7, 7 });
+    EXPECT_TRUE(Region::FromPolygon(same).isEmpty());
+    std::vector<Point> origin(4, Point { 0, 0 });
+    EXPECT_TRUE(Region::FromPolygon(origin).isEmpty());
+    std::vector<Point> line { { 0, 0 }, { 10, 10 }, { 20, 20 }, { 0, 0 } };
+    EXPECT_TRUE(Region::FromPolygon(line).isEmpty());
+}
+
+TEST(RegionRules, TrianglesThatShareAnEdgeTileWithoutGapOrOverlap)
+{
+    std::vector<Point> lower { { 0, 0 }, { 10, 0 }, { 0, 10 }, { 0, 0 } };
+    std::vector<Point> upper { { 10, 0 }, { 10, 10 }, { 0, 10 }, { 10, 0 } };
+    Region a = Region::FromPolygon(lower), b = Region::FromPolygon(upper);
+    EXPECT_EQ(a.area(), 45u); // centres on the shared edge belong to the triangle on its right
+    EXPECT_EQ(a.area() + b.area(), 100u);
+    EXPECT_TRUE(Region::Combine(a, b, CombineMode::And).isEmpty());
+    EXPECT_EQ(Region::Combine(a, b, CombineMode::Or), Region::FromRect(0, 0, 10, 10));
+}
+
+TEST(RegionRules, PinwheelBladesCloseTheFrame)
+{
+    // The four blades at the end of the pinwheel on a 101 x 51 frame meet at (50, 25).
+    const int32_t W = 101, H = 51, cx = W / 2, cy = H / 2;
+    std::vector<std::vector<Point>> blades {
+        { { cx, cy }, { 0, H }, { 0, 0 }, { cx, cy } },
+        { { 0, 0 }, { W, 0 }, { cx, cy }, { 0, 0 } },
+        { { 0, H }, { cx, cy }, { W, H }, { 0, H } },
+        { { cx, cy }, { W, 0 }, { W, H }, { cx, cy } },
+    };
+    uint64_t total = 0;
+    RegionBuilder builder;
+    for (const auto& blade : blades) {
+        total += Region::FromPolygon(blade).area();
+        builder.addPolygon(blade);
+    }
+    EXPECT_EQ(total, uint64_t(W * H));
+    EXPECT_EQ(builder.build(), Region::FromRect(0, 0, W, H));
+}
+
+TEST(RegionRules, CornerTriangleAtTheEndCoversTheFrame)
+{
+    const int32_t W = 101, H = 51;
+    std::vector<Point> triangle { { 0, 0 }, { 2 * W, 0 }, { 0, 2 * H }, { 0, 0 } };
+    Region frame = Region::FromRect(0, 0, W, H);
+    EXPECT_EQ(Region::Combine(Region::FromPolygon(triangle), frame, CombineMode::And), frame);
+}
+
+TEST(RegionRules, TriangleGridFillsTheUpperLeftHalfOfEveryCell)
+{
+    // A 1000 x 500 frame with legs 100 and 50: each triangle spans its cell's top and left edges.
+    const int32_t W = 1000, H = 500, E = 100, PY = 50;
+    Region oneByOne;
+    RegionBuilder builder;
+    std::vector<Point> first;
+    for (int32_t r = 0; r < 10; ++r) {
+        for (int32_t i = 0; i < 10; ++i) {
+            int32_t x = W * i / 10, y = H * r / 10;
+            std::vector<Point> t { { x, y }, { x + E, y }, { x, y + PY }, { x, y } };
+            oneByOne.combine(Region::FromPolygon(t), CombineMode::Or);
+            builder.addPolygon(t);
+            if (first.empty())
+                first = t;
+        }
+    }
+    Region cell = Region::FromPolygon(first);
+    EXPECT_EQ(cell.bounds(), (Rect { 0, 0, E - 1, PY })); // (99, 0) has its centre right of the hypotenuse
+    EXPECT_NEAR(double(cell.area()), E * PY / 2.0, E);
+    EXPECT_EQ(oneByOne.area(), 100 * cell.area());
+    EXPECT_EQ(builder.build(), oneByOne);
+}
+
+TEST(RegionRules, CoordinatesFarOutsideTheFrameWork)
+{
+    struct Case {
+        std::vector<Point> points;
+    };
+    // A 64 x 64 window; shapes reaching -3 and +3 times its size, and far beyond.
+    const std::vector<Case> cases {
+        { { { -192, -192 }, { 192, -150 }, { 30, 192 } } },
+        { { { 0, 0 }, { 128, 0 }, { 0, 128 }, { 0, 0 } } },
+        { { { -192, 40 }, { 192, 10 }, { 192, 60 } } },
+        { { { -1000000000, -5 }, { 1000000000, 70 }, { 30, 300 } } },
+        { { { -2000000000, -2000000000 }, { 2000000000, -2000000000 }, { 2000000000, 2000000000 }, { -2000000000, 10 } } },
+    };
+    const Rect window { 0, 0, 64, 64 };
+    Region frame = Region::FromRect(window);
+    for (const Case& c : cases) {
+        Shape s { Shape::Polygon, {}, c.points };
+        Region clipped = Region::Combine(Region::FromPolygon(c.points), frame, CombineMode::And);
+        EXPECT_TRUE(SamePixels(clipped, window, [&](int32_t x, int32_t y) { return ModelContains(s, x, y); })) << Cpp(s);
+    }
+    // Rows beyond the polygon row limit are left out, the rows near the frame are exact.
+    std::vector<Point> tall { { 10, -2000000000 }, { 50, 2000000000 }, { 0, 2000000000 } };
+    Region tallRegion = Region::FromPolygon(tall);
+    EXPECT_EQ(tallRegion.bounds().top, -Region::kPolygonRowLimit);
+    EXPECT_EQ(tallRegion.bounds().bottom, Region::kPolygonRowLimit);
+    // A rectangle far larger than the frame.
+    Region huge = Region::FromRect(-2000000000, -2000000000, 2000000000, 2000000000);
+    EXPECT_EQ(Region::Combine(huge, frame, CombineMode::And), frame);
+    EXPECT_EQ(huge.area(), 16000000000000000000ull);
+}
+
+TEST(RegionRules, EmptyOperandsAndEqualOperands)
+{
+    Region a = Region::FromRect(0, 0, 10, 10), empty;
+    EXPECT_EQ(Region::Combine(a, empty, CombineMode::Or), a);
+    EXPECT_EQ(Region::Combine(empty, a, CombineMode::Xor), a);
+    EXPECT_TRUE(Region::Combine(a, empty, CombineMode::And).isEmpty());
+    EXPECT_TRUE(Region::Combine(a, a, CombineMode::Xor).isEmpty());
+    EXPECT_EQ(Region::Combine(a, a, CombineMode::And), a);
+    a.combine(a, CombineMode::Or); // the destination may be an operand
+    EXPECT_EQ(a, Region::FromRect(0, 0, 10, 10));
+    EXPECT_EQ(Region().bounds(), Rect {});
+    RegionBuilder builder;
+    EXPECT_FALSE(builder.hasShapes());
+    builder.addRect(5, 5, 5, 9); // an empty piece still counts as a shape
+    EXPECT_TRUE(builder.hasShapes());
+    EXPECT_TRUE(builder.build().isEmpty());
+    EXPECT_FALSE(builder.hasShapes());
+}
+
+TEST(RegionRules, TouchingPiecesMergeIntoTheUniqueForm)
+{
+    Region a = Region::FromRect(0, 0, 10, 5);
+    a.combine(Region::FromRect(0, 5, 10, 9), CombineMode::Or);  // bands merge
+    a.combine(Region::FromRect(10, 0, 14, 9), CombineMode::Or); // spans merge
+    EXPECT_EQ(a, Region::FromRect(0, 0, 14, 9));
+    EXPECT_EQ(a.bandCount(), 1u);
+    Region x = Region::Combine(Region::FromRect(0, 0, 10, 10), Region::FromRect(5, 0, 15, 10), CombineMode::Xor);
+    ASSERT_EQ(x.bandCount(), 1u);
+    EXPECT_EQ(std::vector<Region::Span>(x.band(0).spans.begin(), x.band(0).spans.end()),
+        (std::vector<Region::Span> { { 0, 5 }, { 10, 15 } }));
+}
+
+// Every shape, operation and the builder against the per-pixel model.
+TEST(RegionRandomized, MatchesThePerPixelModel)
+{
+    const CombineMode modes[] = { CombineMode::And, CombineMode::Or, CombineMode::Xor };
+    for (uint32_t seed = 1; seed <= 300; ++seed) {
+        std::mt19937 rng(seed);
+        std::vector<Shape> shapes;
+        size_t n = 1 + rng() % 6;
+        for (size_t i = 0; i < n; ++i)
+            shapes.push_back(RandomShape(rng));
+        SCOPED_TRACE("seed " + std::to_string(seed) + "\n" + Cpp(shapes));
+
+        for (const Shape& s : shapes)
+            ASSERT_TRUE(SamePixels(Make(s), kWindow, [&](int32_t x, int32_t y) { return ModelContains(s, x, y); }));
+
+        const Region a = Make(shapes[0]), b = Make(shapes[n / 2]);
+        for (CombineMode mode : modes) {
+            ASSERT_TRUE(SamePixels(Region::Combine(a, b, mode), kWindow, [&](int32_t x, int32_t y) {
+                bool ia = ModelContains(shapes[0], x, y), ib = ModelContains(shapes[n / 2], x, y);
+                return mode == CombineMode::And ? ia && ib : mode == CombineMode::Or ? ia || ib : ia != ib;
+            })) << "mode " << int(mode);
+        }
+
+        // The union one by one and the bulk builder give the same pixels and so the same arrays.
+        Region oneByOne;
+        RegionBuilder builder;
+        for (size_t i = 0; i < n; ++i) {
+            oneByOne.combine(Make(shapes[i]), CombineMode::Or);
+            if (shapes[i].kind == Shape::Rectangle)
+                builder.addRect(shapes[i].v[0], shapes[i].v[1], shapes[i].v[2], shapes[i].v[3]);
+            else if (shapes[i].kind == Shape::Polygon)
+                builder.addPolygon(shapes[i].points);
+            else
+                builder.addRegion(Make(shapes[i]));
+        }
+        auto inAny = [&](int32_t x, int32_t y) {
+            for (const Shape& s : shapes)
+                if (ModelContains(s, x, y))
+                    return true;
+            return false;
+        };
+        ASSERT_TRUE(SamePixels(oneByOne, kWindow, inAny));
+        ASSERT_EQ(builder.build(), oneByOne);
+
+        Region bounds = Region::FromRect(oneByOne.bounds());
+        ASSERT_EQ(Region::Combine(bounds, oneByOne, CombineMode::And), oneByOne);
+    }
+}
