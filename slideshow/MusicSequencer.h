@@ -13,7 +13,8 @@ namespace kalvio {
 //
 // A track that fails to open throws MediaError out of that call (the general
 // error report shows it once); the next TimerTimer moves on to the next entry.
-// After a whole round of entries has failed in a row, TimerTimer stops trying.
+// After a whole round of entries has failed in a row, TimerTimer stops trying;
+// a later successful playmusic (a new show) starts afresh.
 class MusicSequencer {
 public:
     MusicSequencer(MediaPlayer& player, const std::vector<std::string>& musicList,
@@ -21,8 +22,8 @@ public:
 
     // (Re)starts the music on the entry at MusicIndex: close, open, play.
     void playmusic();
-    // The once-a-second check: when 10 ms or less of the track remain, move
-    // to the next entry (wrapping) and playmusic.
+    // The once-a-second check: when 10 ms or less of the track remain, or the
+    // track failed to open, move to the next entry (wrapping) and playmusic.
     void TimerTimer();
     // End of the show: stops the player when a track is open.
     void Stop();

@@ -1,0 +1,174 @@
+#include "slideshow/MusicSequencer.h"
+#include "support/WavWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+using kalvio::MediaError;
+using kalvio::MediaPlayer;
+using kalvio::MusicSequencer;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A show's music: the list, the index and the sequencer over a silent player.
+// Tick() stands in for the once-a-second timer and records what it sees.
+class MusicSequencerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kalvio-music-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Tone(const std::string& name, int ms) {
+        std::string path = (dir_ / name).string();
+        EXPECT_TRUE(kalvio::test::WriteToneWav(path, ms));
+        return path;
+    }
+    std::string Broken(const std::string& name) {
+        std::string path = (dir_ / name).string();
+        std::ofstream(path) << "not music\n";
+        return path;
+    }
+    static std::string Name(const std::string& path) { return fs::path(path).filename().string(); }
+
+    // Records the track each (re)start opens and each error reported.
+    void Start() {
+        try {
+            music.playmusic();
+            started.push_back(Name(player.FileName()));
+        } catch (const MediaError& e) {
+            errors.push_back(e.what());
+        }
+    }
+    // One check of the music timer; a track counts as started when the index
+    // moved, or when the same track went back to its start (a repeat).
+    void Tick() {
+        const int index = MusicIndex;
+        const bool wasOpen = player.IsOpen();
+        const int64_t before = wasOpen ? player.Position() : -1;
+        try {
+            music.TimerTimer();
+        } catch (const MediaError& e) {
+            errors.push_back(e.what());
+            return;
+        }
+        if (player.IsOpen() && (MusicIndex != index || !wasOpen || player.Position() < before))
+            started.push_back(Name(player.FileName()));
+    }
+    // Ticks every `everyMs` until `count` tracks have started or `ms` passed.
+    void TickUntilStarted(size_t count, int everyMs = 100, int ms = 8000) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (started.size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+            Tick();
+        }
+    }
+
+    fs::path dir_;
+    MediaPlayer player{"fakesink sync=true"};
+    std::vector<std::string> MusicList;
+    int MusicIndex = 0;
+    MusicSequencer music{player, MusicList, MusicIndex};
+    std::vector<std::string> started;
+    std::vector<std::string> errors;
+
+};
+
+}
+
+TEST_F(MusicSequencerTest, TracksPlayInListOrderAndWrapAround) {
+    MusicList = {Tone("a.wav", 300), Tone("b.wav", 300), Tone("c.wav", 300)};
+    Start();
+    TickUntilStarted(5);
+    EXPECT_EQ(started, (std::vector<std::string>{"a.wav", "b.wav", "c.wav", "a.wav", "b.wav"}));
+    EXPECT_EQ(MusicIndex, 1);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MusicSequencerTest, ATrackStillPlayingIsLeftAlone) {
+    MusicList = {Tone("long.wav", 3000), Tone("b.wav", 300)};
+    Start();
+    for (int i = 0; i < 6; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Tick();
+    }
+    EXPECT_EQ(started, (std::vector<std::string>{"long.wav"}));
+    EXPECT_EQ(MusicIndex, 0);
+    EXPECT_GE(player.Position(), 400);
+}
+
+TEST_F(MusicSequencerTest, ASingleTrackRepeats) {
+    MusicList = {Tone("only.wav", 300)};
+    Start();
+    TickUntilStarted(3);
+    EXPECT_EQ(started, (std::vector<std::string>{"only.wav", "only.wav", "only.wav"}));
+    EXPECT_EQ(MusicIndex, 0);
+}
+
+TEST_F(MusicSequencerTest, EmptyTracksMoveOnAtEveryCheck) {
+    MusicList = {Tone("z1.wav", 0), Tone("z2.wav", 0), Tone("long.wav", 3000)};
+    Start();
+    Tick();
+    Tick();
+    Tick();
+    EXPECT_EQ(started, (std::vector<std::string>{"z1.wav", "z2.wav", "long.wav"}));
+    EXPECT_EQ(MusicIndex, 2);
+}
+
+TEST_F(MusicSequencerTest, ABrokenTrackIsReportedOnceAndSkipped) {
+    const std::string bad = Broken("bad.mp3");
+    MusicList = {Tone("a.wav", 300), bad, Tone("c.wav", 300)};
+    Start();
+    TickUntilStarted(2);
+    EXPECT_EQ(started, (std::vector<std::string>{"a.wav", "c.wav"}));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(bad), std::string::npos) << errors[0];
+    // Many more checks while c plays and after: no further report until the
+    // broken entry comes round again.
+    TickUntilStarted(3);
+    EXPECT_EQ(started.back(), "a.wav");
+    EXPECT_EQ(errors.size(), 1u);
+    TickUntilStarted(4);
+    EXPECT_EQ(started.back(), "c.wav");
+    EXPECT_EQ(errors.size(), 2u) << "reported once on each pass";
+}
+
+TEST_F(MusicSequencerTest, WhenEveryTrackFailsItStopsTryingAfterOneRound) {
+    MusicList = {Broken("bad1.mp3"), Broken("bad2.mp3")};
+    Start();
+    for (int i = 0; i < 5; ++i) Tick();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_NE(errors[0].find("bad1.mp3"), std::string::npos);
+    EXPECT_NE(errors[1].find("bad2.mp3"), std::string::npos);
+    EXPECT_TRUE(music.GaveUp());
+    EXPECT_TRUE(started.empty());
+
+    // A new show with a playable list starts afresh.
+    MusicList = {Tone("a.wav", 1000)};
+    MusicIndex = 0;
+    Start();
+    EXPECT_FALSE(music.GaveUp());
+    EXPECT_EQ(started, (std::vector<std::string>{"a.wav"}));
+}
+
+TEST_F(MusicSequencerTest, StopEndsTheMusicAndIsHarmlessWithNothingOpen) {
+    MusicList = {Tone("long.wav", 3000)};
+    Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    music.Stop();
+    const int64_t stopped = player.Position();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(player.Position() - stopped, 20);
+
+    MusicList = {Broken("bad.mp3")};
+    Start();
+    ASSERT_FALSE(player.IsOpen());
+    EXPECT_NO_THROW(music.Stop());
+}
