@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QIcon>
+
+namespace kalvio {
+
+// The program's icon, drawn like app/kalvio.svg: a framed picture of a hill
+// under a sun, with a play mark.
+QIcon KalvioIcon();
+
+}

@@ -1,0 +1,371 @@
+#include "app/Tfrm_kalvio.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include "slideshow/Fonts.h"
+#include "app/HomePage.h"
+#include "app/IntervalSpinBox.h"
+#include "app/LinkLabel.h"
+#include "app/MessageBoxes.h"
+#include "app/PlaySequence.h"
+#include "app/Tfrm_about.h"
+#include "catalogue/FolderScan.h"
+#include "platform/MediaPlayer.h"
+#include "platform/SingleInstanceLock.h"
+#include "slideshow/MusicSequencer.h"
+#include "slideshow/Tfrm_slide.h"
+
+namespace kalvio {
+
+namespace {
+
+std::string NativePath(const QString& text)
+{
+    return QFile::encodeName(text).toStdString();
+}
+
+template <typename Widget, typename... Args>
+Widget* Place(QWidget* parent, const char* name, QRect place, Args&&... args)
+{
+    auto* widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(name);
+    widget->setGeometry(place);
+    return widget;
+}
+
+// A title over a framed panel: no bevel, opaque, text centred.
+QLabel* CaptionPanel(QWidget* parent, const char* name, QRect place, const char* text)
+{
+    auto* panel = Place<QLabel>(parent, name, place, QString::fromUtf8(text));
+    panel->setAlignment(Qt::AlignCenter);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+QFrame* FramedPanel(QWidget* parent, const char* name, QRect place)
+{
+    auto* panel = Place<QFrame>(parent, name, place);
+    panel->setFrameStyle(QFrame::Box | QFrame::Sunken);   // an etched frame
+    panel->setLineWidth(1);
+    panel->setMidLineWidth(0);
+    return panel;
+}
+
+QLineEdit* PathBox(QWidget* parent, const char* name, QRect place)
+{
+    auto* box = Place<QLineEdit>(parent, name, place);
+    box->setReadOnly(true);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
+    box->setPalette(palette);
+    return box;
+}
+
+QCheckBox* CheckBox(QWidget* parent, const char* name, QRect place, const char* text, bool checked)
+{
+    auto* box = Place<QCheckBox>(parent, name, place, QString::fromUtf8(text));
+    box->setChecked(checked);
+    return box;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, QRect place, const char* text)
+{
+    auto* button = Place<QPushButton>(parent, name, place, QString::fromUtf8(text));
+    button->setFocusPolicy(Qt::StrongFocus);   // takes the focus when clicked
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* Label(QWidget* parent, const char* name, QRect place, const char* text)
+{
+    return Place<QLabel>(parent, name, place, QString::fromUtf8(text));
+}
+
+void SetTextColour(QWidget* widget, QColor colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+}
+
+// Play's view of the world, over the window's services and music.
+class Tfrm_kalvio::Actions : public PlayActions {
+public:
+    explicit Actions(Tfrm_kalvio& window) : w_(window) { }
+
+    void Warn(const std::string& text) override
+    {
+        w_.services_.warn(&w_, QString::fromStdString(text));
+    }
+    void ScanPictures(const std::string& folder, std::vector<std::string>& list) override
+    {
+        w_.services_.scanPictures(folder, list);
+    }
+    void ScanMusic(const std::string& folder, std::vector<std::string>& list) override
+    {
+        w_.services_.scanMusic(folder, list);
+    }
+    void StartMusic() override { w_.playmusic(); }
+    void SetMusicTimer(bool enabled) override
+    {
+        if (enabled)
+            w_.Timer->start();
+        else
+            w_.Timer->stop();
+    }
+    void StopMusic() override { w_.Music().Stop(); }
+    void RunSlideshow(int intervalMs) override { w_.services_.runSlideshow(w_.state_, intervalMs); }
+    void CloseSettings() override { w_.close(); }
+
+private:
+    Tfrm_kalvio& w_;
+};
+
+Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+    , state_(state)
+    , services_(std::move(services))
+{
+    if (!services_.acquireSingleCopy) {
+        services_.acquireSingleCopy = [this] {
+            lock_ = std::make_unique<SingleInstanceLock>("kalvio");
+            try {
+                return lock_->Acquire() == SingleInstanceLock::Result::Acquired;
+            } catch (const std::exception&) {
+                // No usable lock file: run without the guard rather than not at all.
+                return true;
+            }
+        };
+    }
+    if (!services_.alreadyRunningBox)
+        services_.alreadyRunningBox = ShowAlreadyRunningBox;
+    if (!services_.browseFolder) {
+        services_.browseFolder = [](QWidget* owner, const QString& start) -> std::optional<QString> {
+            const QString folder = QFileDialog::getExistingDirectory(owner, QString(), start);
+            if (folder.isEmpty())
+                return std::nullopt;
+            return folder;
+        };
+    }
+    if (!services_.warn)
+        services_.warn = ShowWarningBox;
+    if (!services_.scanPictures)
+        services_.scanPictures = ScanPictureFolder;
+    if (!services_.scanMusic)
+        services_.scanMusic = ScanMusicFolder;
+    if (!services_.runSlideshow) {
+        services_.runSlideshow = [](ShowState& show, int intervalMs) {
+            Tfrm_slide slide(show);
+            slide.Timer->setInterval(intervalMs);
+            slide.exec();
+        };
+    }
+    if (!services_.showAbout)
+        services_.showAbout = [] { ShowAboutBox(); };
+    if (!services_.openUrl)
+        services_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+
+    setObjectName("frm_kalvio");
+    setWindowTitle("Kalvio");
+    setFixedSize(637, 303);
+    setFont(SansFont(11));
+    BuildControls();
+    FormCreate();
+}
+
+Tfrm_kalvio::~Tfrm_kalvio()
+{
+    // The music stops and the track is released before the window goes.
+    music_.reset();
+    MediaPlayer.reset();
+}
+
+void Tfrm_kalvio::BuildControls()
+{
+    Panel5 = FramedPanel(this, "Panel5", { 8, 16, 608, 73 });
+    e_imagedir = PathBox(Panel5, "e_imagedir", { 12, 18, 470, 21 });
+    cb_image_subdir = CheckBox(Panel5, "cb_image_subdir", { 12, 45, 97, 17 }, "包含子文件夹", true);
+    RzButton1 = Button(Panel5, "RzButton1", { 491, 16, 102, 25 }, "选择文件夹...");
+
+    Panel1 = FramedPanel(this, "Panel1", { 8, 108, 608, 73 });
+    e_musicdir = PathBox(Panel1, "e_musicdir", { 12, 18, 470, 21 });
+    cb_usemusic = CheckBox(Panel1, "cb_usemusic", { 12, 45, 97, 17 }, "开启背景音乐", false);
+    RzButton2 = Button(Panel1, "RzButton2", { 491, 16, 102, 25 }, "选择文件夹...");
+    cb_music_subdir = CheckBox(Panel1, "cb_music_subdir", { 115, 45, 97, 17 }, "包含子文件夹", true);
+
+    // The titles sit on the top edges of the frames, above them.
+    Panel2 = CaptionPanel(this, "Panel2", { 18, 8, 189, 17 }, "选择要播放的图片所在的文件夹：");
+    Panel6 = CaptionPanel(this, "Panel6", { 18, 100, 207, 17 }, "选择要播放的背景音乐所在的文件夹：");
+
+    cb_circle = CheckBox(this, "cb_circle", { 20, 192, 85, 17 }, "循环播放", false);
+    Label1 = Label(this, "Label1", { 117, 195, 84, 13 }, "图片切换间隔：");
+    interupttime = Place<IntervalSpinBox>(this, "interupttime", { 203, 191, 65, 21 });
+    interupttime->setRange(6, 60);
+    interupttime->setValue(6);
+    interupttime->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    Label2 = Label(this, "Label2", { 278, 195, 12, 13 }, "秒");
+    Label3 = Label(this, "Label3", { 20, 233, 307, 13 }, "播放期间按空格键暂停，ESC键退出。也可右键菜单控制。");
+    SetTextColour(Label3, Qt::red);
+
+    RzButton5 = Button(this, "RzButton5", { 344, 227, 85, 25 }, "关于");
+    RzButton3 = Button(this, "RzButton3", { 438, 227, 85, 25 }, "播放");
+    RzButton4 = Button(this, "RzButton4", { 531, 227, 85, 25 }, "关闭");
+
+    Panel7 = FramedPanel(this, "Panel7", { 0, 266, 637, 37 });
+    Label4 = Label(Panel7, "Label4", { 11, 11, 60, 13 }, "软件主页：");
+    l_info = Place<LinkLabel>(Panel7, "l_info", { 77, 11, 90, 13 }, QString::fromUtf8(HomePageAddress));
+    SetTextColour(l_info, QColor(0x80, 0x00, 0x00));
+
+    Timer = new QTimer(this);
+    Timer->setObjectName("Timer");
+    Timer->setInterval(1000);
+
+    // Keyboard order: the picture frame, the music frame, loop, play, close,
+    // about, then the interval.
+    QWidget* order[] = { e_imagedir, cb_image_subdir, RzButton1, e_musicdir, cb_usemusic, RzButton2,
+                         cb_music_subdir, cb_circle, RzButton3, RzButton4, RzButton5, interupttime };
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(RzButton1, &QPushButton::clicked, this, &Tfrm_kalvio::RzButton1Click);
+    connect(RzButton2, &QPushButton::clicked, this, &Tfrm_kalvio::RzButton2Click);
+    connect(RzButton3, &QPushButton::clicked, this, &Tfrm_kalvio::RzButton3Click);
+    connect(RzButton4, &QPushButton::clicked, this, &Tfrm_kalvio::RzButton4Click);
+    connect(RzButton5, &QPushButton::clicked, this, &Tfrm_kalvio::RzButton5Click);
+    connect(l_info, &LinkLabel::clicked, this, &Tfrm_kalvio::l_infoClick);
+    connect(l_info, &LinkLabel::mouseEntered, this, &Tfrm_kalvio::l_infoMouseEnter);
+    connect(l_info, &LinkLabel::mouseLeft, this, &Tfrm_kalvio::l_infoMouseLeave);
+    connect(Timer, &QTimer::timeout, this, &Tfrm_kalvio::TimerTimer);
+}
+
+void Tfrm_kalvio::FormCreate()
+{
+    if (!services_.acquireSingleCopy()) {
+        refused_ = true;
+        services_.alreadyRunningBox(this);
+        return;
+    }
+    state_.PictureList.clear();
+    state_.MusicList.clear();
+}
+
+void Tfrm_kalvio::FormClose()
+{
+    if (formClosed_)
+        return;
+    formClosed_ = true;
+    state_.PictureList.clear();
+    state_.MusicList.clear();
+}
+
+QString Tfrm_kalvio::ChooseFolder()
+{
+    if (std::optional<QString> chosen = services_.browseFolder(this, lastFolder_))
+        lastFolder_ = *chosen;
+    // Confirmed or not, the box gets the browser's folder.
+    return lastFolder_;
+}
+
+void Tfrm_kalvio::RzButton1Click()
+{
+    const QString folder = ChooseFolder();
+    e_imagedir->setText(folder);
+    if (TrimText(NativePath(e_musicdir->text())).empty())
+        e_musicdir->setText(folder);
+}
+
+void Tfrm_kalvio::RzButton2Click()
+{
+    e_musicdir->setText(ChooseFolder());
+}
+
+void Tfrm_kalvio::RzButton3Click()
+{
+    interupttime->interpretText();
+    PlayChoices choices;
+    choices.ImageDir = NativePath(e_imagedir->text());
+    choices.MusicDir = NativePath(e_musicdir->text());
+    choices.UseMusic = cb_usemusic->isChecked();
+    choices.Loop = cb_circle->isChecked();
+    choices.IntervalSeconds = interupttime->value();
+    Actions actions(*this);
+    PlaySequence(state_, actions).Run(choices);
+}
+
+void Tfrm_kalvio::RzButton4Click()
+{
+    close();
+}
+
+void Tfrm_kalvio::RzButton5Click()
+{
+    services_.showAbout();
+}
+
+void Tfrm_kalvio::l_infoClick()
+{
+    services_.openUrl(QUrl(QString::fromUtf8(HomePageAddress)));
+}
+
+void Tfrm_kalvio::l_infoMouseEnter()
+{
+    UnderlineOnEnter(*l_info);
+}
+
+void Tfrm_kalvio::l_infoMouseLeave()
+{
+    PlainOnLeave(*l_info);
+}
+
+MusicSequencer& Tfrm_kalvio::Music()
+{
+    if (!music_) {
+        MediaPlayer = std::make_unique<kalvio::MediaPlayer>(services_.audioSink);
+        music_ = std::make_unique<MusicSequencer>(*MediaPlayer, state_.MusicList, state_.MusicIndex);
+    }
+    return *music_;
+}
+
+void Tfrm_kalvio::playmusic()
+{
+    Music().playmusic();
+}
+
+void Tfrm_kalvio::TimerTimer()
+{
+    Music().TimerTimer();
+}
+
+void Tfrm_kalvio::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!placed_ && screen()) {
+        placed_ = true;
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen()->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Tfrm_kalvio::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    FormClose();
+    emit closed();
+}
+
+}

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "slideshow/ShowState.h"
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace kalvio {
+
+class IntervalSpinBox;
+class LinkLabel;
+class MediaPlayer;
+class MusicSequencer;
+class SingleInstanceLock;
+
+// Everything the window asks of the outside world; each empty member
+// gets the real one.
+struct SettingsServices {
+    // Takes the single-copy lock; false when another copy runs.
+    std::function<bool()> acquireSingleCopy;
+    std::function<void(QWidget* owner)> alreadyRunningBox;
+    // The folder browser: the chosen folder, or nothing when cancelled.
+    std::function<std::optional<QString>(QWidget* owner, const QString& start)> browseFolder;
+    std::function<void(QWidget* owner, const QString& text)> warn;
+    std::function<void(const std::string& folder, std::vector<std::string>& list)> scanPictures;
+    std::function<void(const std::string& folder, std::vector<std::string>& list)> scanMusic;
+    // Creates the slideshow window, sets its timer and shows it modally.
+    std::function<void(ShowState& state, int intervalMs)> runSlideshow;
+    std::function<void()> showAbout;
+    std::function<void(const QUrl&)> openUrl;
+    // GStreamer description of the music output.
+    std::string audioSink = "autoaudiosink";
+};
+
+// The settings window, the program's main window: picture and music folders,
+// music and loop switches, the interval, and the buttons that play a show,
+// close the program and open the about window. It owns the music player and
+// the music timer that run beside a show.
+class Tfrm_kalvio : public QWidget {
+    Q_OBJECT
+public:
+    using Services = SettingsServices;
+
+    explicit Tfrm_kalvio(ShowState& state = TheShowState(), Services services = {});
+    ~Tfrm_kalvio() override;
+
+    // True when another copy was running: the window must not be shown and the
+    // program ends with exit code 0.
+    bool Refused() const { return refused_; }
+
+    QLabel* Panel2;
+    QFrame* Panel5;
+    QLineEdit* e_imagedir;
+    QCheckBox* cb_image_subdir;
+    QPushButton* RzButton1;
+    QFrame* Panel1;
+    QLineEdit* e_musicdir;
+    QCheckBox* cb_usemusic;
+    QPushButton* RzButton2;
+    QCheckBox* cb_music_subdir;
+    QLabel* Panel6;
+    QCheckBox* cb_circle;
+    QLabel* Label1;
+    IntervalSpinBox* interupttime;
+    QLabel* Label2;
+    QLabel* Label3;
+    QPushButton* RzButton5;
+    QPushButton* RzButton3;
+    QPushButton* RzButton4;
+    QFrame* Panel7;
+    QLabel* Label4;
+    LinkLabel* l_info;
+    QTimer* Timer;
+
+    void FormCreate();
+    void FormClose();
+    void RzButton1Click();
+    void RzButton2Click();
+    void RzButton3Click();
+    void RzButton4Click();
+    void RzButton5Click();
+    void l_infoClick();
+    void l_infoMouseEnter();
+    void l_infoMouseLeave();
+    // Music: start the track at MusicIndex, and the once-a-second check.
+    void playmusic();
+    void TimerTimer();
+
+signals:
+    // The window has closed; the program ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class Actions;
+    void BuildControls();
+    QString ChooseFolder();
+    MusicSequencer& Music();
+
+    ShowState& state_;
+    Services services_;
+    bool refused_ = false;
+    bool placed_ = false;
+    bool formClosed_ = false;
+    QString lastFolder_;
+    std::unique_ptr<SingleInstanceLock> lock_;
+    std::unique_ptr<kalvio::MediaPlayer> MediaPlayer;
+    std::unique_ptr<MusicSequencer> music_;
+};
+
+}

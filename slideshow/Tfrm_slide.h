@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "slideshow/ShowState.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTimer;
+
+namespace kalvio {
+
+class SlideSequencer;
+class TTransitionView;
+class TransitionSlideView;
+class QtSlideTimer;
+
+// The slideshow window: borderless, covering the screen and above other
+// windows. A preparing panel covers the picture view until the first tick;
+// each tick brings in the next picture. Space pauses and continues, Esc ends
+// the show, and the context menu does the same.
+class Tfrm_slide : public QDialog {
+    Q_OBJECT
+public:
+    explicit Tfrm_slide(ShowState& state = TheShowState());
+    ~Tfrm_slide() override;
+
+    QWidget* Panel1;
+    QLabel* Panel2;
+    TTransitionView* View;
+    QTimer* Timer;
+    QMenu* PopupMenu1;
+    QAction* N1;
+    QAction* N2;
+    QAction* N3;
+    QAction* N4;
+
+    void FormCreate();
+    void FormShow();
+    void TimerTimer();
+    void FormKeyDown(int key);
+    void N1Click();
+    void N2Click();
+    void N4Click();
+
+    SlideSequencer& Sequencer() { return *sequencer_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ShowPaused(bool paused);
+
+    ShowState& state_;
+    std::unique_ptr<TransitionSlideView> slideView_;
+    std::unique_ptr<QtSlideTimer> slideTimer_;
+    std::unique_ptr<SlideSequencer> sequencer_;
+};
+
+}
