@@ -1,0 +1,396 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <deque>
+#include <optional>
+
+#include "QtTestApp.h"
+#include "app/HomePage.h"
+#include "app/IntervalSpinBox.h"
+#include "app/LinkLabel.h"
+#include "app/MessageBoxes.h"
+#include "app/PlaySequence.h"
+#include "app/Tfrm_kalvio.h"
+
+using namespace kalvio;
+
+namespace {
+
+// A settings window whose outside world is scripted: the folder browser answers
+// from a queue, warnings and shows are recorded, nothing real is scanned.
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    SettingsWindowTest()
+    {
+        test::TestApplication();
+        SettingsServices s;
+        s.acquireSingleCopy = [] { return true; };
+        s.alreadyRunningBox = [](QWidget*) { ADD_FAILURE() << "refused"; };
+        s.browseFolder = [this](QWidget*, const QString& start) {
+            starts.push_back(start);
+            std::optional<QString> answer = answers.empty() ? std::nullopt : answers.front();
+            if (!answers.empty())
+                answers.pop_front();
+            return answer;
+        };
+        s.warn = [this](QWidget*, const QString& text) { warnings.push_back(text.toStdString()); };
+        s.scanPictures = [this](const std::string& folder, std::vector<std::string>& list) {
+            scanned.push_back("pictures " + folder);
+            if (folder == "/pics")
+                list = { "/pics/a.jpg" };
+        };
+        s.scanMusic = [this](const std::string& folder, std::vector<std::string>& list) {
+            scanned.push_back("music " + folder);
+            (void)list;
+        };
+        s.runSlideshow = [this](ShowState&, int ms) { shows.push_back(ms); };
+        s.showAbout = [this] { ++abouts; };
+        s.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        window = std::make_unique<Tfrm_kalvio>(state, s);
+    }
+
+    template <typename T = QWidget>
+    T* Find(const char* name)
+    {
+        return window->findChild<T*>(name);
+    }
+
+    ShowState state;
+    std::deque<std::optional<QString>> answers;
+    std::vector<QString> starts;
+    std::vector<std::string> warnings;
+    std::vector<std::string> scanned;
+    std::vector<int> shows;
+    std::vector<QUrl> opened;
+    int abouts = 0;
+    std::unique_ptr<Tfrm_kalvio> window;
+};
+
+TEST_F(SettingsWindowTest, WindowFrame)
+{
+    EXPECT_EQ(window->windowTitle(), "Kalvio");
+    EXPECT_EQ(window->size(), QSize(637, 303));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "not resizable";
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window->Refused());
+}
+
+TEST_F(SettingsWindowTest, ControlsNamesCaptionsAndPlaces)
+{
+    struct Control {
+        const char* name;
+        const char* parent;
+        QRect place;
+        const char* text;
+    };
+    const Control controls[] = {
+        { "Panel2", "frm_kalvio", { 18, 8, 189, 17 }, "选择要播放的图片所在的文件夹：" },
+        { "Panel5", "frm_kalvio", { 8, 16, 608, 73 }, nullptr },
+        { "e_imagedir", "Panel5", { 12, 18, 470, 21 }, "" },
+        { "cb_image_subdir", "Panel5", { 12, 45, 97, 17 }, "包含子文件夹" },
+        { "RzButton1", "Panel5", { 491, 16, 102, 25 }, "选择文件夹..." },
+        { "Panel1", "frm_kalvio", { 8, 108, 608, 73 }, nullptr },
+        { "e_musicdir", "Panel1", { 12, 18, 470, 21 }, "" },
+        { "cb_usemusic", "Panel1", { 12, 45, 97, 17 }, "开启背景音乐" },
+        { "RzButton2", "Panel1", { 491, 16, 102, 25 }, "选择文件夹..." },
+        { "cb_music_subdir", "Panel1", { 115, 45, 97, 17 }, "包含子文件夹" },
+        { "Panel6", "frm_kalvio", { 18, 100, 207, 17 }, "选择要播放的背景音乐所在的文件夹：" },
+        { "cb_circle", "frm_kalvio", { 20, 192, 85, 17 }, "循环播放" },
+        { "Label1", "frm_kalvio", { 117, 195, 84, 13 }, "图片切换间隔：" },
+        { "interupttime", "frm_kalvio", { 203, 191, 65, 21 }, nullptr },
+        { "Label2", "frm_kalvio", { 278, 195, 12, 13 }, "秒" },
+        { "Label3", "frm_kalvio", { 20, 233, 307, 13 }, "播放期间按空格键暂停，ESC键退出。也可右键菜单控制。" },
+        { "RzButton5", "frm_kalvio", { 344, 227, 85, 25 }, "关于" },
+        { "RzButton3", "frm_kalvio", { 438, 227, 85, 25 }, "播放" },
+        { "RzButton4", "frm_kalvio", { 531, 227, 85, 25 }, "关闭" },
+        { "Panel7", "frm_kalvio", { 0, 266, 637, 37 }, nullptr },
+        { "Label4", "Panel7", { 11, 11, 60, 13 }, "软件主页：" },
+        { "l_info", "Panel7", { 77, 11, 90, 13 }, HomePageAddress },
+    };
+    for (const Control& c : controls) {
+        SCOPED_TRACE(c.name);
+        QWidget* w = Find(c.name);
+        ASSERT_NE(w, nullptr);
+        ASSERT_NE(w->parentWidget(), nullptr);
+        EXPECT_EQ(w->parentWidget()->objectName(), c.parent);
+        EXPECT_EQ(w->geometry(), c.place);
+        if (!c.text)
+            continue;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(w))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+            text = button->text();
+        else if (auto* edit = qobject_cast<QLineEdit*>(w))
+            text = edit->text();
+        else
+            ADD_FAILURE() << "no caption";
+        EXPECT_EQ(text, QString::fromUtf8(c.text));
+    }
+    // The titles are drawn over the frames they name.
+    EXPECT_GT(window->children().indexOf(Find("Panel2")), window->children().indexOf(Find("Panel5")));
+}
+
+TEST_F(SettingsWindowTest, InitialStatesAndColours)
+{
+    for (const char* name : { "e_imagedir", "e_musicdir" }) {
+        auto* box = Find<QLineEdit>(name);
+        EXPECT_TRUE(box->isReadOnly()) << name;
+        const QColor base = box->palette().color(QPalette::Base);
+        EXPECT_GT(base.red(), 230) << name;
+        EXPECT_GT(base.green(), 230) << name;
+        EXPECT_LT(base.blue(), base.green() - 10) << name << ": pale yellow";
+    }
+    EXPECT_TRUE(Find<QCheckBox>("cb_image_subdir")->isChecked());
+    EXPECT_TRUE(Find<QCheckBox>("cb_music_subdir")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("cb_usemusic")->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>("cb_circle")->isChecked());
+
+    auto* interval = Find<QSpinBox>("interupttime");
+    EXPECT_EQ(interval->minimum(), 6);
+    EXPECT_EQ(interval->maximum(), 60);
+    EXPECT_EQ(interval->value(), 6);
+    EXPECT_EQ(interval->text(), "6");
+
+    EXPECT_EQ(Find("Label3")->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(Find("l_info")->palette().color(QPalette::WindowText), QColor(0x80, 0, 0));
+    EXPECT_FALSE(Find("l_info")->testAttribute(Qt::WA_SetCursor)) << "pointer shape unchanged";
+
+    QTimer* timer = window->findChild<QTimer*>("Timer");
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->interval(), 1000);
+    EXPECT_FALSE(timer->isActive());
+    for (const char* name : { "RzButton1", "RzButton2", "RzButton3", "RzButton4", "RzButton5" })
+        EXPECT_TRUE(Find(name)->focusPolicy() & Qt::ClickFocus) << name << " takes the focus when clicked";
+}
+
+TEST_F(SettingsWindowTest, TabOrder)
+{
+    const std::vector<QString> expected = { "e_imagedir", "cb_image_subdir", "RzButton1", "e_musicdir",
+                                            "cb_usemusic", "RzButton2", "cb_music_subdir", "cb_circle",
+                                            "RzButton3", "RzButton4", "RzButton5", "interupttime" };
+    std::vector<QString> order;
+    QWidget* w = Find("e_imagedir");
+    for (size_t i = 0; i < expected.size(); ++i) {
+        order.push_back(w->objectName());
+        int guard = 1000;
+        do
+            w = w->nextInFocusChain();
+        while (std::find(expected.begin(), expected.end(), w->objectName()) == expected.end() && --guard);
+        ASSERT_GT(guard, 0);
+    }
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(SettingsWindowTest, IntervalIsBroughtIntoRangeWhenTheFocusLeaves)
+{
+    struct Case {
+        const char* typed;
+        int value;
+        const char* shown;
+    };
+    const Case cases[] = { { "3", 6, "6" }, { "100", 60, "60" }, { "", 6, "6" }, { "25", 25, "25" },
+                           { "-7", 6, "6" }, { "60", 60, "60" }, { "99999999999999999999", 60, "60" } };
+    auto* interval = Find<QSpinBox>("interupttime");
+    QLineEdit* edit = interval->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        edit->selectAll();
+        QKeyEvent erase(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+        QCoreApplication::sendEvent(edit, &erase);
+        for (const char* p = c.typed; *p; ++p) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(*p)));
+            QCoreApplication::sendEvent(edit, &key);
+        }
+        EXPECT_EQ(edit->text(), QString(c.typed)) << "digits are taken while typing";
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(interval, &out);
+        EXPECT_EQ(interval->value(), c.value);
+        EXPECT_EQ(interval->text(), QString(c.shown));
+    }
+    // Letters are refused while typing.
+    edit->setText("12");
+    QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QCoreApplication::sendEvent(edit, &letter);
+    EXPECT_EQ(edit->text(), "12");
+}
+
+TEST_F(SettingsWindowTest, PlayUsesTheClampedIntervalEvenWithoutFocusLoss)
+{
+    window->show();
+    Find<QLineEdit>("e_imagedir")->setText("/pics");
+    Find<QLineEdit>("e_musicdir")->setText("/music");
+    for (const auto& [typed, ms] : { std::pair { "100", 60000 }, std::pair { "3", 6000 } }) {
+        Find<QSpinBox>("interupttime")->findChild<QLineEdit*>()->setText(typed);
+        shows.clear();
+        window->RzButton3Click();
+        EXPECT_EQ(shows, std::vector<int> { ms }) << typed;
+    }
+}
+
+TEST_F(SettingsWindowTest, FolderBrowser)
+{
+    auto* image = Find<QLineEdit>("e_imagedir");
+    auto* music = Find<QLineEdit>("e_musicdir");
+    struct Step {
+        const char* button;
+        std::optional<QString> answer;
+        QString start, image, music;
+    };
+    const Step steps[] = {
+        // Cancelling before anything was confirmed writes an empty text.
+        { "RzButton1", std::nullopt, "", "", "" },
+        // The first choice fills the empty music box too.
+        { "RzButton1", "/photos", "", "/photos", "/photos" },
+        // Later choices leave the music box alone.
+        { "RzButton1", "/photos/2024", "/photos", "/photos/2024", "/photos" },
+        // Cancelling the music browser writes the last folder confirmed by either button.
+        { "RzButton2", std::nullopt, "/photos/2024", "/photos/2024", "/photos/2024" },
+        { "RzButton2", "/music", "/photos/2024", "/photos/2024", "/music" },
+        { "RzButton1", std::nullopt, "/music", "/music", "/music" },
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(std::string(s.button) + " -> " + s.answer.value_or("(cancel)").toStdString());
+        answers = { s.answer };
+        starts.clear();
+        Find<QPushButton>(s.button)->click();
+        EXPECT_EQ(starts, std::vector<QString> { s.start });
+        EXPECT_EQ(image->text(), s.image);
+        EXPECT_EQ(music->text(), s.music);
+    }
+    // A music box holding only blanks counts as empty.
+    music->setText("  \t");
+    answers = { "/new" };
+    Find<QPushButton>("RzButton1")->click();
+    EXPECT_EQ(music->text(), "/new");
+}
+
+TEST_F(SettingsWindowTest, PlayButtonRunsThePlaySequence)
+{
+    window->show();
+    auto* play = Find<QPushButton>("RzButton3");
+    bool closed = false;
+    QObject::connect(window.get(), &Tfrm_kalvio::closed, [&] { closed = true; });
+
+    play->click();
+    EXPECT_EQ(warnings, std::vector<std::string> { NoPictureFolderText });
+    EXPECT_TRUE(scanned.empty());
+
+    Find<QCheckBox>("cb_usemusic")->setChecked(true);
+    Find<QLineEdit>("e_imagedir")->setText("/pics");
+    play->click();
+    EXPECT_EQ(warnings.back(), NoMusicFolderText);
+
+    Find<QLineEdit>("e_musicdir")->setText("/empty");
+    play->click();
+    EXPECT_EQ(warnings.back(), NoMusicText);
+    EXPECT_EQ(scanned, (std::vector<std::string> { "pictures /pics", "music /empty" }));
+    EXPECT_TRUE(shows.empty());
+    EXPECT_TRUE(window->isVisible());
+
+    // With music off the empty music folder is scanned, no music starts, the
+    // show runs and the settings window closes after it.
+    Find<QCheckBox>("cb_usemusic")->setChecked(false);
+    Find<QCheckBox>("cb_circle")->setChecked(true);
+    Find<QSpinBox>("interupttime")->setValue(9);
+    play->click();
+    EXPECT_EQ(shows, std::vector<int> { 9000 });
+    EXPECT_TRUE(state.LoopPlayback);
+    EXPECT_FALSE(window->Timer->isActive());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(state.PictureList.empty()) << "closing frees the lists";
+}
+
+TEST_F(SettingsWindowTest, AboutAndCloseButtons)
+{
+    window->show();
+    Find<QPushButton>("RzButton5")->click();
+    EXPECT_EQ(abouts, 1);
+    EXPECT_TRUE(window->isVisible());
+    Find<QPushButton>("RzButton4")->click();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(SettingsWindowTest, HomePageLink)
+{
+    auto* link = Find<LinkLabel>("l_info");
+    emit link->clicked();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl(HomePageAddress));
+
+    struct Case {
+        bool bold, underline;
+        bool afterEnterBold, afterEnterUnderline, afterLeaveUnderline;
+    };
+    for (const Case& c : { Case { false, false, false, true, false }, Case { true, false, false, true, false },
+                           Case { true, true, false, true, false }, Case { false, true, false, true, false } }) {
+        QFont f = link->font();
+        f.setBold(c.bold);
+        f.setUnderline(c.underline);
+        link->setFont(f);
+        emit link->mouseEntered();
+        EXPECT_EQ(link->font().bold(), c.afterEnterBold);
+        EXPECT_EQ(link->font().underline(), c.afterEnterUnderline);
+        emit link->mouseLeft();
+        EXPECT_EQ(link->font().underline(), c.afterLeaveUnderline);
+    }
+    // Leaving a link that is not exactly underlined changes nothing.
+    QFont f = link->font();
+    f.setBold(true);
+    f.setUnderline(true);
+    link->setFont(f);
+    emit link->mouseLeft();
+    EXPECT_TRUE(link->font().underline());
+    EXPECT_TRUE(link->font().bold());
+}
+
+TEST(SettingsWindowStart, SecondCopyIsRefusedWithoutShowingTheWindow)
+{
+    test::TestApplication();
+    ShowState state;
+    state.PictureList = { "kept.jpg" };
+    int boxes = 0;
+    SettingsServices s;
+    s.acquireSingleCopy = [] { return false; };
+    s.alreadyRunningBox = [&](QWidget*) { ++boxes; };
+    Tfrm_kalvio window(state, s);
+    EXPECT_TRUE(window.Refused());
+    EXPECT_EQ(boxes, 1);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST(MessageBoxesTest, WarningAndAlreadyRunningBoxes)
+{
+    test::TestApplication();
+    auto warning = MakeWarningBox(nullptr, QString::fromUtf8(NoPicturesText));
+    EXPECT_EQ(warning->windowTitle(), QString::fromUtf8("请注意"));
+    EXPECT_EQ(warning->text(), QString::fromUtf8(NoPicturesText));
+    EXPECT_EQ(warning->icon(), QMessageBox::Critical);
+    EXPECT_EQ(warning->buttons().size(), 1);
+    EXPECT_EQ(warning->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(warning->windowModality(), Qt::ApplicationModal);
+    EXPECT_TRUE(warning->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    auto running = MakeAlreadyRunningBox(nullptr);
+    EXPECT_EQ(running->windowTitle(), QString());
+    EXPECT_EQ(running->text(), QString::fromUtf8("“Kalvio”已运行！"));
+    EXPECT_EQ(running->icon(), QMessageBox::Information);
+    EXPECT_EQ(running->standardButtons(), QMessageBox::Ok);
+}
+
+}
