@@ -88,8 +88,9 @@ void Bitmap::resize(int32_t width, int32_t height, Pixel fillColour)
     Bitmap resized(width, height, fillColour);
     int32_t w = std::min(width, m_width);
     int32_t h = std::min(height, m_height);
-    for (int32_t y = 0; y < h; ++y)
-        std::memcpy(resized.row(y), row(y), size_t(w) * sizeof(Pixel));
+    if (w > 0)
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(resized.row(y), row(y), size_t(w) * sizeof(Pixel));
     *this = std::move(resized);
 }
 
