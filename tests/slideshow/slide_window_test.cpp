@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+#include <cstring>
+
+#include "app/QtTestApp.h"
+#include "platform/JpegLoader.h"
+#include "slideshow/SlideAdapters.h"
+#include "slideshow/SlideSequencer.h"
+#include "slideshow/Tfrm_slide.h"
+#include "transition/TransitionView.h"
+
+using namespace kalvio;
+
+namespace {
+
+const std::string Show = std::string(KALVIO_TEST_DATA) + "/show/";
+
+bool SameBitmap(const Bitmap& a, const Bitmap& b)
+{
+    return a.width() == b.width() && a.height() == b.height()
+        && std::memcmp(a.bits(), b.bits(), size_t(a.width()) * size_t(a.height()) * sizeof(Pixel)) == 0;
+}
+
+void Key(QWidget& w, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &press);
+}
+
+TEST(SlideWindowTest, WindowPartsAndViewSetUp)
+{
+    test::TestApplication();
+    ShowState state;
+    Tfrm_slide empty(state);
+    EXPECT_FALSE(empty.Timer->isActive()) << "no pictures: the timer stays off";
+
+    state.PictureList = { Show + "testorig.jpg" };
+    Tfrm_slide slide(state);
+    EXPECT_TRUE(slide.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(slide.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(slide.windowState() & Qt::WindowFullScreen);
+    EXPECT_TRUE(slide.Timer->isActive());
+    EXPECT_EQ(slide.Timer->interval(), 5000);
+
+    EXPECT_EQ(slide.Panel2->text(), QString::fromUtf8("播放准备中，请稍等..."));
+    EXPECT_EQ(slide.Panel2->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(slide.Panel2->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(slide.Panel2->font().pixelSize(), 40);
+
+    const QList<QAction*> items = slide.PopupMenu1->actions();
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_EQ(items[0]->text(), QString::fromUtf8("暂停"));
+    EXPECT_TRUE(items[0]->isEnabled());
+    EXPECT_EQ(items[1]->text(), QString::fromUtf8("继续"));
+    EXPECT_FALSE(items[1]->isEnabled());
+    EXPECT_TRUE(items[2]->isSeparator());
+    EXPECT_EQ(items[3]->text(), QString::fromUtf8("退出"));
+
+    TTransitionView* view = slide.View;
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->parentWidget(), slide.Panel1);
+    EXPECT_FALSE(view->AutoSize());
+    EXPECT_EQ(view->Align(), alClient);
+    EXPECT_TRUE(view->Center());
+    EXPECT_TRUE(view->Stretch());
+    EXPECT_FALSE(view->StretchFine());
+    EXPECT_FALSE(view->Threaded());
+    EXPECT_EQ(view->Step(), 4);
+    EXPECT_EQ(view->Delay(), 40);
+    EXPECT_EQ(view->focusPolicy(), Qt::NoFocus);
+
+    slide.show();
+    EXPECT_TRUE(slide.Panel2->isVisible());
+    EXPECT_EQ(view->geometry(), slide.Panel1->contentsRect()) << "the view fills the window";
+}
+
+// A real show of three small JPEGs without loop: each tick brings in the next
+// picture whole, the fourth closes the window and ends the modal showing.
+TEST(SlideWindowTest, ThreePicturesWithoutLoopPlayThroughAndClose)
+{
+    test::TestApplication();
+    ShowState state;
+    state.PictureList = { Show + "testorig.jpg", Show + "testimgcrop.jpg", Show + "testimggray.jpg" };
+    Tfrm_slide slide(state);
+    slide.View->SetStep(50);   // two frames a transition keeps the test short
+    slide.Timer->setInterval(300);
+
+    std::vector<bool> matches;
+    int ticks = 0;
+    QObject::connect(slide.Timer, &QTimer::timeout, [&] {
+        ++ticks;
+        EXPECT_FALSE(slide.Panel2->isVisible());
+        if (ticks <= 3)
+            matches.push_back(SameBitmap(slide.View->FrameBitmap(), LoadPictureFile(state.PictureList[size_t(ticks - 1)])));
+    });
+    bool preparingShownFirst = false;
+    QTimer::singleShot(100, [&] { preparingShownFirst = slide.Panel2->isVisible() && ticks == 0; });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        ADD_FAILURE() << "the show did not end";
+        slide.close();
+    });
+    watchdog.start(15000);
+
+    slide.exec();
+    EXPECT_TRUE(preparingShownFirst);
+    EXPECT_EQ(ticks, 4);
+    EXPECT_EQ(matches, (std::vector<bool> { true, true, true }));
+    EXPECT_EQ(state.PictureIndex, 0);
+    EXPECT_FALSE(slide.Timer->isActive());
+    EXPECT_FALSE(slide.View->Busy());
+}
+
+TEST(SlideWindowTest, SpacePausesAndContinuesEscEnds)
+{
+    test::TestApplication();
+    ShowState state;
+    state.PictureList = { Show + "testorig.jpg", Show + "testimggray.jpg" };
+    state.LoopPlayback = true;
+    Tfrm_slide slide(state);
+    slide.show();
+
+    Key(slide, Qt::Key_Space);
+    EXPECT_FALSE(slide.N1->isEnabled());
+    EXPECT_TRUE(slide.N2->isEnabled());
+    EXPECT_FALSE(slide.Timer->isActive());
+    EXPECT_TRUE(slide.Panel2->isVisible()) << "paused before the first tick: still preparing";
+
+    Key(slide, Qt::Key_A);   // other keys do nothing
+    EXPECT_FALSE(slide.N1->isEnabled());
+
+    Key(slide, Qt::Key_Space);
+    EXPECT_TRUE(slide.N1->isEnabled());
+    EXPECT_FALSE(slide.N2->isEnabled());
+    EXPECT_TRUE(slide.Timer->isActive());
+
+    // Pause in the middle of a transition: the transition stops where it is.
+    slide.View->SetStep(1);
+    bool pausedMidway = false;
+    QTimer::singleShot(0, [&] {
+        slide.N1->trigger();
+        pausedMidway = !slide.View->Busy();
+    });
+    slide.TimerTimer();
+    EXPECT_TRUE(pausedMidway);
+    EXPECT_LT(slide.View->Progress(), 100);
+    EXPECT_FALSE(slide.Timer->isActive());
+    EXPECT_EQ(state.PictureIndex, 1);
+
+    Key(slide, Qt::Key_Escape);
+    EXPECT_FALSE(slide.isVisible());
+    EXPECT_TRUE(slide.Sequencer().Closing());
+    EXPECT_FALSE(slide.Timer->isActive());
+}
+
+TEST(SlideWindowTest, TimerSwitchedOnWhileRunningKeepsItsInterval)
+{
+    test::TestApplication();
+    QTimer timer;
+    timer.setInterval(10000);
+    QtSlideTimer slideTimer(timer);
+    slideTimer.SetEnabled(true);
+    ASSERT_TRUE(slideTimer.Enabled());
+    test::WaitUntil([] { return false; }, 200);
+    slideTimer.SetEnabled(true);
+    EXPECT_LE(timer.remainingTime(), 9850) << "switching on a running timer must not restart it";
+    slideTimer.SetEnabled(false);
+    EXPECT_FALSE(timer.isActive());
+    slideTimer.SetEnabled(true);
+    EXPECT_GT(timer.remainingTime(), 9850) << "a stopped timer starts a full interval";
+}
+
+}
