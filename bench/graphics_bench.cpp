@@ -1,0 +1,161 @@
+// The graphics layer on the sizes a slideshow meets: a full-HD frame and a
+// 24-megapixel picture. BM_FrameMemcpy is the anchor: a plain copy of one
+// frame's bytes, the least any per-frame pass over the pixels can cost.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/Arith.h"
+#include "platform/BitmapDraw.h"
+#include "platform/Region.h"
+
+using namespace kalvio;
+
+namespace {
+
+constexpr int32_t kFrameW = 1920, kFrameH = 1080;
+
+// A lattice of the bar styles: 5-line bars every 10 lines, row bars grown to
+// 1500 of 1920 columns, column bars to 800 of 1080 rows (300 bars).
+std::vector<Rect> LatticeBars()
+{
+    std::vector<Rect> bars;
+    for (int32_t i = 0; i < kFrameH + 5; i += 10)
+        bars.push_back({ 0, i, 1500, i + 5 });
+    for (int32_t j = 0; j < kFrameW + 5; j += 10)
+        bars.push_back({ j, 0, j + 5, 800 });
+    return bars;
+}
+
+// The triangle grid at 60 % progress: 100 triangles, legs 230 and 129.
+std::vector<std::vector<Point>> GridTriangles()
+{
+    int32_t e = MulDiv(kFrameW, 60, 100) / 5, py = MulDiv(e, kFrameH, kFrameW);
+    std::vector<std::vector<Point>> triangles;
+    for (int32_t r = 0; r < 10; ++r)
+        for (int32_t i = 0; i < 10; ++i) {
+            int32_t x = kFrameW * i / 10, y = kFrameH * r / 10;
+            triangles.push_back({ { x, y }, { x + e, y }, { x, y + py }, { x, y } });
+        }
+    return triangles;
+}
+
+Region LatticeRegion()
+{
+    RegionBuilder builder;
+    for (const Rect& r : LatticeBars())
+        builder.addRect(r);
+    return builder.build();
+}
+
+void BM_RegionLattice(benchmark::State& state)
+{
+    const bool bulk = state.range(0) != 0;
+    const std::vector<Rect> bars = LatticeBars();
+    RegionBuilder builder;
+    for (auto _ : state) {
+        Region result;
+        if (bulk) {
+            for (const Rect& r : bars)
+                builder.addRect(r);
+            result = builder.build();
+        } else {
+            for (const Rect& r : bars)
+                result.combine(Region::FromRect(r), CombineMode::Or);
+        }
+        benchmark::DoNotOptimize(result);
+    }
+    state.counters["bands"] = double(LatticeRegion().bandCount());
+}
+BENCHMARK(BM_RegionLattice)->ArgName("builder")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_RegionTriangles(benchmark::State& state)
+{
+    const bool bulk = state.range(0) != 0;
+    const auto triangles = GridTriangles();
+    RegionBuilder builder;
+    for (auto _ : state) {
+        Region result;
+        if (bulk) {
+            for (const auto& t : triangles)
+                builder.addPolygon(t);
+            result = builder.build();
+        } else {
+            for (const auto& t : triangles)
+                result.combine(Region::FromPolygon(t), CombineMode::Or);
+        }
+        benchmark::DoNotOptimize(result);
+    }
+}
+BENCHMARK(BM_RegionTriangles)->ArgName("builder")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_StretchCopy24MP(benchmark::State& state)
+{
+    const int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
+    Bitmap src(6000, 4000, RGB(10, 20, 30));
+    for (int32_t y = 0; y < src.height(); y += 7)
+        src.setPixel(y % src.width(), y, RGB(200, 0, 0));
+    Bitmap dst(w, h);
+    for (auto _ : state) {
+        StretchCopy(dst, dst.rect(), src, src.rect());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * w * h * int64_t(sizeof(Pixel)));
+}
+BENCHMARK(BM_StretchCopy24MP)->ArgNames({ "w", "h" })->Args({ 3840, 2160 })->Args({ 1920, 1080 })->Unit(benchmark::kMillisecond);
+
+// Enlarging: every destination row repeats a source row at least once.
+void BM_StretchCopyEnlarge(benchmark::State& state)
+{
+    Bitmap src(960, 540, RGB(10, 20, 30));
+    Bitmap dst(kFrameW, kFrameH);
+    for (auto _ : state) {
+        StretchCopy(dst, dst.rect(), src, src.rect());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kFrameW * kFrameH * int64_t(sizeof(Pixel)));
+}
+BENCHMARK(BM_StretchCopyEnlarge)->Unit(benchmark::kMillisecond);
+
+void BM_DrawThroughLattice(benchmark::State& state)
+{
+    const Region clip = LatticeRegion();
+    Bitmap src(kFrameW, kFrameH, RGB(1, 2, 3)), dst(kFrameW, kFrameH);
+    for (auto _ : state) {
+        DrawThroughRegion(dst, src, clip);
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = double(clip.area());
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(clip.area()) * int64_t(sizeof(Pixel)));
+}
+BENCHMARK(BM_DrawThroughLattice)->Unit(benchmark::kMicrosecond);
+
+void BM_DrawThroughTriangles(benchmark::State& state)
+{
+    RegionBuilder builder;
+    for (const auto& t : GridTriangles())
+        builder.addPolygon(t);
+    const Region clip = builder.build();
+    Bitmap src(kFrameW, kFrameH, RGB(1, 2, 3)), dst(kFrameW, kFrameH);
+    for (auto _ : state) {
+        DrawThroughRegion(dst, src, clip);
+        benchmark::ClobberMemory();
+    }
+    state.counters["pixels"] = double(clip.area());
+}
+BENCHMARK(BM_DrawThroughTriangles)->Unit(benchmark::kMicrosecond);
+
+void BM_FrameMemcpy(benchmark::State& state)
+{
+    const int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
+    Bitmap src(w, h, RGB(1, 2, 3)), dst(w, h);
+    for (auto _ : state) {
+        std::memcpy(dst.bits(), src.bits(), src.pixelCount() * sizeof(Pixel));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(src.pixelCount() * sizeof(Pixel)));
+}
+BENCHMARK(BM_FrameMemcpy)->ArgNames({ "w", "h" })->Args({ 1920, 1080 })->Args({ 6000, 4000 })->Unit(benchmark::kMicrosecond);
+
+}
