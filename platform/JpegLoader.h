@@ -18,7 +18,7 @@ struct JpegLimits {
     size_t maxDecoderBytes = size_t(1) << 30;
     // Progressive files with absurd numbers of scans re-walk the whole picture
     // for each; real files have at most a few dozen.
-    int maxScans = 1000;
+    int maxScans = 100;
 };
 
 // What a successful decode noticed: damaged data that was decoded anyway
