@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <deque>
 #include <utility>
 
 #include <dirent.h>
@@ -22,12 +24,18 @@ bool LowerExtensionPasses(std::string_view ext, std::string_view filter)
 {
     if (ext.empty() || ext.size() > filter.size())
         return false;
-    std::string lowered(ext);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    char small[64];
+    std::string large;
+    char* lowered = small;
+    if (ext.size() > sizeof small) {
+        large.resize(ext.size());
+        lowered = large.data();
     }
-    return filter.find(lowered) != std::string_view::npos;
+    for (size_t i = 0; i < ext.size(); ++i) {
+        const char c = ext[i];
+        lowered[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return filter.find(std::string_view(lowered, ext.size())) != std::string_view::npos;
 }
 
 unsigned char FoldUpper(unsigned char c)
@@ -89,9 +97,49 @@ bool IsPseudoFileSystem(int fd)
 
 enum class Kind : uint8_t { File, Folder, Other };
 
-struct Entry {
-    std::string name;
-    unsigned char type; // d_type from the listing
+// One folder's listing. The names are stored back to back, each followed by
+// a NUL so it can be handed to the system, beside a copy with a..z raised to
+// A..Z that the sort compares first.
+struct Listing {
+    struct Item {
+        uint32_t offset;
+        uint32_t length;
+        unsigned char type; // d_type from the listing
+    };
+
+    std::string names;
+    std::string folded;
+    std::vector<Item> items;
+
+    void Clear()
+    {
+        names.clear();
+        folded.clear();
+        items.clear();
+    }
+
+    void Add(const char* name, unsigned char type)
+    {
+        const size_t length = std::strlen(name);
+        items.push_back({static_cast<uint32_t>(names.size()), static_cast<uint32_t>(length), type});
+        names.append(name, length + 1);
+        for (size_t i = 0; i <= length; ++i)
+            folded.push_back(static_cast<char>(FoldUpper(static_cast<unsigned char>(name[i]))));
+    }
+
+    const char* Name(const Item& item) const { return names.data() + item.offset; }
+
+    void Sort()
+    {
+        std::sort(items.begin(), items.end(), [this](const Item& a, const Item& b) {
+            const size_t n = std::min(a.length, b.length);
+            if (const int c = std::memcmp(folded.data() + a.offset, folded.data() + b.offset, n))
+                return c < 0;
+            if (a.length != b.length)
+                return a.length < b.length;
+            return std::memcmp(names.data() + a.offset, names.data() + b.offset, n) < 0;
+        });
+    }
 };
 
 class Scanner {
@@ -133,19 +181,24 @@ private:
             return;
         descent_.push_back({st.st_dev, st.st_ino});
 
-        std::vector<Entry> entries = ReadListing(fd);
-        std::sort(entries.begin(), entries.end(),
-                  [](const Entry& a, const Entry& b) { return ScanNameLess(a.name, b.name); });
+        // Listings are kept per depth and reused, so a scan allocates little.
+        if (listings_.size() < descent_.size())
+            listings_.emplace_back();
+        Listing& listing = listings_[descent_.size() - 1];
+        ReadListing(fd, listing);
+        listing.Sort();
         if (onListed_)
             onListed_(path);
 
-        for (const Entry& e : entries) {
-            Kind kind = KindOf(fd, e);
+        for (const Listing::Item& item : listing.items) {
+            const char* name = listing.Name(item);
+            const std::string_view nameView(name, item.length);
+            Kind kind = KindOf(fd, name, item.type);
             if (kind == Kind::Folder) {
-                const int child = OpenFolder(fd, e.name.c_str());
+                const int child = OpenFolder(fd, name);
                 if (child >= 0) {
                     Descriptor sub(child);
-                    ScanOpen(sub.get(), SubFolderPath(path, e.name));
+                    ScanOpen(sub.get(), SubFolderPath(path, nameView));
                     continue;
                 }
                 if (errno == ENOENT)
@@ -154,15 +207,15 @@ private:
                     throw InOutError::FromSystemError(errno);
                 kind = Kind::File; // replaced by a file since the listing was read
             }
-            if (kind == Kind::File && ExtensionPasses(e.name, filter_))
-                list_.push_back(FileEntryPath(path, e.name));
+            if (kind == Kind::File && ExtensionPasses(nameView, filter_))
+                list_.push_back(FileEntryPath(path, nameView));
         }
         descent_.pop_back();
     }
 
-    std::vector<Entry> ReadListing(int fd)
+    void ReadListing(int fd, Listing& listing)
     {
-        std::vector<Entry> entries;
+        listing.Clear();
         buffer_.resize(64 * 1024);
         for (;;) {
             const ssize_t n = ::getdents64(fd, buffer_.data(), buffer_.size());
@@ -179,15 +232,14 @@ private:
                 const char* name = d->d_name;
                 if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                     continue;
-                entries.push_back({std::string(name), d->d_type});
+                listing.Add(name, d->d_type);
             }
         }
-        return entries;
     }
 
-    static Kind KindOf(int fd, const Entry& e)
+    static Kind KindOf(int fd, const char* name, unsigned char type)
     {
-        switch (e.type) {
+        switch (type) {
         case DT_DIR: return Kind::Folder;
         case DT_REG: return Kind::File;
         case DT_LNK:
@@ -195,7 +247,7 @@ private:
         default: return Kind::Other;
         }
         struct stat st;
-        if (::fstatat(fd, e.name.c_str(), &st, 0) != 0)
+        if (::fstatat(fd, name, &st, 0) != 0)
             return Kind::File; // a dangling link, or gone: judged by its name
         if (S_ISDIR(st.st_mode))
             return Kind::Folder;
@@ -208,6 +260,7 @@ private:
     std::vector<std::string>& list_;
     const FolderListedHook& onListed_;
     std::vector<Visit> descent_;
+    std::deque<Listing> listings_; // one per depth; a deque keeps references stable
     std::vector<char> buffer_;
 };
 
