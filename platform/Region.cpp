@@ -34,13 +34,6 @@ static_assert(static_cast<int>(CombineMode::And) == 1 && static_cast<int>(Combin
 constexpr int64_t FloorHalf(int64_t v) { return v >> 1; }
 constexpr int64_t CeilHalf(int64_t v) { return -((-v) >> 1); }
 
-template <typename T>
-T CeilDiv(T n, T d) // d > 0
-{
-    T q = n / d;
-    return (n % d != 0 && n > 0) ? q + 1 : q;
-}
-
 }
 
 // ---- writing in band order ----
@@ -184,41 +177,71 @@ Region Region::FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t
 
 namespace {
 
+// One polygon edge that crosses pixel-centre rows. Its crossing column at the
+// current row is q = ceil(N / D) with N = 2 x0 dy + (2y + 1 - 2 y0) dx - dy and
+// D = 2 dy, kept as N = q D - r (0 <= r < D) and stepped row by row without
+// dividing: N grows by 2 dx = stepQ D + stepR per row.
 struct PolyEdge {
     int64_t x0, y0; // upper end
     int64_t dx, dy; // dy > 0
     int32_t top, bottom; // rows whose centre lies strictly between the ends
-    int winding;
+    int32_t winding;
+    int64_t q, r, stepQ, stepR;
+
+    template <typename T>
+    void start(int32_t y)
+    {
+        T n = T(2) * T(x0) * T(dy) + (T(2) * T(y) + 1 - T(2) * T(y0)) * T(dx) - T(dy);
+        T d = T(2) * T(dy);
+        T quotient = n / d;
+        if (n % d != 0 && n > 0)
+            ++quotient;
+        q = int64_t(quotient);
+        r = int64_t(quotient * d - n);
+        int64_t step = 2 * dx, d64 = 2 * dy;
+        stepQ = step / d64;
+        if (step % d64 != 0 && step < 0)
+            --stepQ;
+        stepR = step - stepQ * d64;
+    }
+    void advance()
+    {
+        q += stepQ;
+        r -= stepR;
+        if (r < 0) {
+            r += 2 * dy;
+            ++q;
+        }
+    }
 };
 
 struct Crossing {
     int32_t x;
-    int winding;
+    int32_t winding;
 };
 
-// First column whose centre lies on or right of the edge at row y:
-// ceil(xi - 1/2) with xi = x0 + (y + 1/2 - y0) dx / dy.
-template <typename T>
-int32_t CrossingColumn(const PolyEdge& e, int32_t y)
-{
-    T n = T(2) * T(e.x0) * T(e.dy) + (T(2) * T(y) + 1 - T(2) * T(e.y0)) * T(e.dx) - T(e.dy);
-    T d = T(2) * T(e.dy);
-    return int32_t(CeilDiv<T>(n, d));
-}
-
-}
-
-Region Region::FromPolygon(std::span<const Point> points)
-{
-    Region out;
+struct PolygonScratch {
     std::vector<PolyEdge> edges;
+    std::vector<int32_t> rows;
+    std::vector<PolyEdge*> active;
+    std::vector<Crossing> crossings;
+};
+thread_local PolygonScratch t_polygon;
+
+}
+
+void Region::ScanPolygon(Region& out, std::span<const Point> points)
+{
+    PolygonScratch& scratch = t_polygon;
+    std::vector<PolyEdge>& edges = scratch.edges;
+    edges.clear();
     int64_t largest = 0;
     for (size_t i = 0; i < points.size(); ++i) {
         Point a = points[i], b = points[(i + 1) % points.size()];
         largest = std::max<int64_t>({ largest, std::llabs(a.x), std::llabs(a.y) });
         if (a.y == b.y)
             continue;
-        int winding = 1;
+        int32_t winding = 1;
         if (a.y > b.y) {
             std::swap(a, b);
             winding = -1;
@@ -226,16 +249,16 @@ Region Region::FromPolygon(std::span<const Point> points)
         int32_t top = std::clamp(a.y, -kPolygonRowLimit, kPolygonRowLimit);
         int32_t bottom = std::clamp(b.y, -kPolygonRowLimit, kPolygonRowLimit);
         if (top < bottom)
-            edges.push_back({ a.x, a.y, int64_t(b.x) - a.x, int64_t(b.y) - a.y, top, bottom, winding });
+            edges.push_back({ a.x, a.y, int64_t(b.x) - a.x, int64_t(b.y) - a.y, top, bottom, winding, 0, 0, 0, 0 });
     }
     if (edges.empty())
-        return out;
+        return;
     // 64-bit products suffice while every coordinate stays below 2^28.
     const bool wide = largest >= (int64_t(1) << 28);
 
     std::sort(edges.begin(), edges.end(), [](const PolyEdge& a, const PolyEdge& b) { return a.top < b.top; });
-    std::vector<int32_t> rows;
-    rows.reserve(edges.size() * 2);
+    std::vector<int32_t>& rows = scratch.rows;
+    rows.clear();
     for (const PolyEdge& e : edges) {
         rows.push_back(e.top);
         rows.push_back(e.bottom);
@@ -243,16 +266,22 @@ Region Region::FromPolygon(std::span<const Point> points)
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
 
-    std::vector<const PolyEdge*> active;
-    std::vector<Crossing> crossings;
+    std::vector<PolyEdge*>& active = scratch.active;
+    std::vector<Crossing>& crossings = scratch.crossings;
+    active.clear();
     size_t nextEdge = 0;
     auto emitRows = [&](int32_t y, int32_t yEnd) {
         crossings.clear();
-        for (const PolyEdge* e : active)
-            crossings.push_back({ wide ? CrossingColumn<Int128>(*e, y) : CrossingColumn<int64_t>(*e, y), e->winding });
-        std::sort(crossings.begin(), crossings.end(), [](const Crossing& a, const Crossing& b) { return a.x < b.x; });
+        for (const PolyEdge* e : active) {
+            Crossing c { int32_t(e->q), e->winding };
+            size_t k = crossings.size();
+            crossings.push_back(c);
+            for (; k > 0 && crossings[k - 1].x > c.x; --k)
+                crossings[k] = crossings[k - 1];
+            crossings[k] = c;
+        }
         size_t first = out.m_spans.size();
-        int winding = 0;
+        int32_t winding = 0;
         int32_t start = 0;
         for (size_t i = 0; i < crossings.size();) {
             int32_t x = crossings[i].x;
@@ -268,20 +297,36 @@ Region Region::FromPolygon(std::span<const Point> points)
         out.endBand(y, yEnd, first);
     };
     for (size_t k = 0; k + 1 < rows.size(); ++k) {
-        int32_t y = rows[k], yEnd = rows[k + 1];
+        const int32_t y = rows[k], yEnd = rows[k + 1];
         std::erase_if(active, [y](const PolyEdge* e) { return e->bottom <= y; });
-        while (nextEdge < edges.size() && edges[nextEdge].top == y)
-            active.push_back(&edges[nextEdge++]);
+        for (; nextEdge < edges.size() && edges[nextEdge].top == y; ++nextEdge) {
+            PolyEdge& e = edges[nextEdge];
+            if (wide)
+                e.start<Int128>(y);
+            else
+                e.start<int64_t>(y);
+            active.push_back(&e);
+        }
         if (active.empty())
             continue;
+        // Between two edge ends, vertical edges keep every row alike: one band.
         bool vertical = std::all_of(active.begin(), active.end(), [](const PolyEdge* e) { return e->dx == 0; });
         if (vertical) {
             emitRows(y, yEnd);
-        } else {
-            for (int32_t row = y; row < yEnd; ++row)
-                emitRows(row, row + 1);
+            continue;
+        }
+        for (int32_t row = y; row < yEnd; ++row) {
+            emitRows(row, row + 1);
+            for (PolyEdge* e : active)
+                e->advance();
         }
     }
+}
+
+Region Region::FromPolygon(std::span<const Point> points)
+{
+    Region out;
+    ScanPolygon(out, points);
     out.checkAfterOperation();
     return out;
 }
@@ -457,7 +502,53 @@ void RegionBuilder::addRegion(const Region& region)
 
 void RegionBuilder::addPolygon(std::span<const Point> points)
 {
-    addRegion(Region::FromPolygon(points));
+    m_scratch.m_bands.clear();
+    m_scratch.m_spans.clear();
+    Region::ScanPolygon(m_scratch, points);
+    addRegion(m_scratch);
+}
+
+void RegionBuilder::sortRects()
+{
+    // Rows between the first top and the last bottom; when they are not many
+    // more than the rectangles, a counting sort by top and a mark per row beat
+    // comparison sorts (a frame's worth of triangle rows is the common case).
+    int64_t first = INT64_MAX, last = INT64_MIN;
+    for (const Rect& r : m_rects) {
+        first = std::min<int64_t>(first, r.top);
+        last = std::max<int64_t>(last, r.bottom);
+    }
+    const int64_t range = last - first;
+    m_edges.clear();
+    if (range > int64_t(m_rects.size()) * 4 + 65536) {
+        std::sort(m_rects.begin(), m_rects.end(), [](const Rect& a, const Rect& b) { return a.top < b.top; });
+        for (const Rect& r : m_rects) {
+            m_edges.push_back(r.top);
+            m_edges.push_back(r.bottom);
+        }
+        std::sort(m_edges.begin(), m_edges.end());
+        m_edges.erase(std::unique(m_edges.begin(), m_edges.end()), m_edges.end());
+        return;
+    }
+    m_counts.assign(size_t(range) + 2, 0);
+    for (const Rect& r : m_rects) {
+        ++m_counts[size_t(r.top - first) + 1];
+    }
+    // Row marks: a row is an edge when a rectangle starts or ends there.
+    m_marks.assign(size_t(range) + 1, 0);
+    for (const Rect& r : m_rects) {
+        m_marks[size_t(r.top - first)] = 1;
+        m_marks[size_t(r.bottom - first)] = 1;
+    }
+    for (size_t i = 1; i < m_counts.size(); ++i)
+        m_counts[i] += m_counts[i - 1];
+    m_sorted.resize(m_rects.size());
+    for (const Rect& r : m_rects)
+        m_sorted[m_counts[size_t(r.top - first)]++] = r;
+    m_rects.swap(m_sorted);
+    for (size_t i = 0; i < m_marks.size(); ++i)
+        if (m_marks[i])
+            m_edges.push_back(int32_t(first + int64_t(i)));
 }
 
 Region RegionBuilder::build()
@@ -469,29 +560,21 @@ Region RegionBuilder::build()
     // Sweep down the rows: the rectangles crossing a band between two
     // neighbouring edges are kept sorted by left, so each band's spans come out
     // in one pass.
-    std::sort(m_rects.begin(), m_rects.end(), [](const Rect& a, const Rect& b) { return a.top < b.top; });
-    m_edges.clear();
-    for (const Rect& r : m_rects) {
-        m_edges.push_back(r.top);
-        m_edges.push_back(r.bottom);
-    }
-    std::sort(m_edges.begin(), m_edges.end());
-    m_edges.erase(std::unique(m_edges.begin(), m_edges.end()), m_edges.end());
-
+    sortRects();
     auto byLeft = [](const Rect& a, const Rect& b) { return a.left < b.left; };
     m_active.clear();
     size_t next = 0;
     for (size_t k = 0; k + 1 < m_edges.size(); ++k) {
         int32_t y = m_edges[k];
         std::erase_if(m_active, [y](const Rect& r) { return r.bottom <= y; });
-        m_entering.clear();
+        size_t entering = next;
         while (next < m_rects.size() && m_rects[next].top == y)
-            m_entering.push_back(m_rects[next++]);
-        if (!m_entering.empty()) {
-            std::sort(m_entering.begin(), m_entering.end(), byLeft);
-            size_t old = m_active.size();
-            m_active.insert(m_active.end(), m_entering.begin(), m_entering.end());
-            std::inplace_merge(m_active.begin(), m_active.begin() + old, m_active.end(), byLeft);
+            ++next;
+        if (next > entering) {
+            std::sort(m_rects.begin() + entering, m_rects.begin() + next, byLeft);
+            m_merged.resize(m_active.size() + (next - entering));
+            std::merge(m_active.begin(), m_active.end(), m_rects.begin() + entering, m_rects.begin() + next, m_merged.begin(), byLeft);
+            m_active.swap(m_merged);
         }
         if (m_active.empty())
             continue;

@@ -93,6 +93,8 @@ private:
     void appendSpan(size_t first, int32_t left, int32_t right);
     void endBand(int32_t top, int32_t bottom, size_t first);
     void checkAfterOperation() const;
+    // Appends the bands of a polygon (see FromPolygon) to an empty `out`.
+    static void ScanPolygon(Region& out, std::span<const Point> points);
 
     std::vector<BandRecord> m_bands;
     std::vector<Span> m_spans;
@@ -115,10 +117,17 @@ public:
 private:
     // Every shape is kept as ordered, non-empty rectangles (regions and polygons
     // as one rectangle per band span); build() sweeps them once.
+    // Orders m_rects by top and lists in m_edges every row where one starts or ends.
+    void sortRects();
+
     std::vector<Rect> m_rects;
+    std::vector<Rect> m_sorted;
     std::vector<Rect> m_active;
-    std::vector<Rect> m_entering;
+    std::vector<Rect> m_merged;
     std::vector<int32_t> m_edges;
+    std::vector<uint32_t> m_counts;
+    std::vector<uint8_t> m_marks;
+    Region m_scratch;
     size_t m_shapes = 0;
 };
 

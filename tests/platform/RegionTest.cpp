@@ -312,6 +312,27 @@ TEST(RegionRules, TouchingPiecesMergeIntoTheUniqueForm)
         (std::vector<Region::Span> { { 0, 5 }, { 10, 15 } }));
 }
 
+TEST(RegionRules, BuilderUnitesPiecesRowsApart)
+{
+    // Pieces far apart in y (a few rows each, billions of rows between) and
+    // overlapping ones: the same arrays as uniting one by one.
+    const std::vector<Rect> pieces { { 0, -2000000000, 10, -1999999990 }, { 5, 2000000000, -5, 1999999000 },
+        { -3, 0, 4, 3 }, { 2, 1, 9, 5 }, { 0, -2000000000, 10, -1999999995 } };
+    Region oneByOne;
+    RegionBuilder builder;
+    for (const Rect& r : pieces) {
+        oneByOne.combine(Region::FromRect(r), CombineMode::Or);
+        builder.addRect(r);
+    }
+    Region built = builder.build();
+    EXPECT_TRUE(built.isValid());
+    EXPECT_EQ(built, oneByOne);
+    EXPECT_EQ(built.area(), 100u + 10000u + 21u + 28u - 4u);
+    // The builder is empty again and can be used for the next frame.
+    builder.addRegion(built);
+    EXPECT_EQ(builder.build(), built);
+}
+
 // Every shape, operation and the builder against the per-pixel model.
 TEST(RegionRandomized, MatchesThePerPixelModel)
 {
