@@ -97,10 +97,11 @@ OpenAttempt TryOpen(const char* uri, const std::string& sinkDescription, int tim
     OpenAttempt a;
     GError* err = nullptr;
     GstElement* sink = gst_parse_bin_from_description(sinkDescription.c_str(), TRUE, &err);
-    if (!sink) {
+    if (!sink || err) {
         a.error = "cannot make the audio output " + Quoted(sinkDescription) + ": " +
                   (err ? err->message : "unknown element");
         if (err) g_error_free(err);
+        if (sink) gst_object_unref(gst_object_ref_sink(sink));
         return a;
     }
     a.playbin = gst_element_factory_make("playbin", nullptr);
