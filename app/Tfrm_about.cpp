@@ -63,7 +63,7 @@ Tfrm_about::Tfrm_about(UrlOpener openUrl)
     Label5 = MakeLabel<QLabel>(this, "Label5", QString::fromUtf8("绿色/免安装/无插件/免费"),
                                { 31, 108, 138, 12 }, Green);
     Label2 = MakeLabel<QLabel>(this, "Label2", QString::fromUtf8("软件主页："), { 31, 126, 60, 12 }, Maroon);
-    Label_url = MakeLabel<LinkLabel>(this, "Label_url", QString::fromUtf8(HomePageAddress),
+    Label_url = MakeLabel<LinkLabel>(this, "Label_url", HomePageCaption(),
                                      { 94, 126, 90, 12 }, Navy);
     Label_url->setCursor(Qt::PointingHandCursor);
     Shape2 = MakeRule(this, "Shape2", { 27, 151, 274, 1 });

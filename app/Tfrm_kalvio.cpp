@@ -227,7 +227,7 @@ void Tfrm_kalvio::BuildControls()
 
     Panel7 = FramedPanel(this, "Panel7", { 0, 266, 637, 37 });
     Label4 = Label(Panel7, "Label4", { 11, 11, 60, 13 }, "软件主页：");
-    l_info = Place<LinkLabel>(Panel7, "l_info", { 77, 11, 90, 13 }, QString::fromUtf8(HomePageAddress));
+    l_info = Place<LinkLabel>(Panel7, "l_info", { 77, 11, 90, 13 }, HomePageCaption());
     SetTextColour(l_info, QColor(0x80, 0x00, 0x00));
 
     Timer = new QTimer(this);

@@ -39,7 +39,7 @@ TEST(AboutWindowTest, FrameAndContents)
         { "Label_ver", { 31, 72, 54, 12 }, "版本：2.0", Maroon },
         { "Label5", { 31, 108, 138, 12 }, "绿色/免安装/无插件/免费", QColor(0, 0x80, 0) },
         { "Label2", { 31, 126, 60, 12 }, "软件主页：", Maroon },
-        { "Label_url", { 94, 126, 90, 12 }, HomePageAddress, QColor(0, 0, 0x80) },
+        { "Label_url", { 94, 126, 90, 12 }, "kalvio.app", QColor(0, 0, 0x80) },
         { "Shape2", { 27, 151, 274, 1 }, nullptr, Maroon },
     };
     for (const Item& item : items) {

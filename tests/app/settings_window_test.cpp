@@ -118,7 +118,7 @@ TEST_F(SettingsWindowTest, ControlsNamesCaptionsAndPlaces)
         { "RzButton4", "frm_kalvio", { 531, 227, 85, 25 }, "关闭" },
         { "Panel7", "frm_kalvio", { 0, 266, 637, 37 }, nullptr },
         { "Label4", "Panel7", { 11, 11, 60, 13 }, "软件主页：" },
-        { "l_info", "Panel7", { 77, 11, 90, 13 }, HomePageAddress },
+        { "l_info", "Panel7", { 77, 11, 90, 13 }, "kalvio.app" },
     };
     for (const Control& c : controls) {
         SCOPED_TRACE(c.name);

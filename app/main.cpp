@@ -1,0 +1,23 @@
+// Kalvio: a picture slideshow player. One run plays one show.
+
+#include <QObject>
+
+#include "app/AppIcon.h"
+#include "app/ErrorReport.h"
+#include "app/Tfrm_kalvio.h"
+
+int main(int argc, char** argv)
+{
+    kalvio::KalvioApplication app(argc, argv);
+    app.setStyle("Fusion");
+    app.setWindowIcon(kalvio::KalvioIcon());
+
+    kalvio::Tfrm_kalvio frm_kalvio;
+    if (frm_kalvio.Refused())
+        return 0;   // another copy runs; it was told nothing
+    QObject::connect(&frm_kalvio, &kalvio::Tfrm_kalvio::closed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    frm_kalvio.show();
+    app.exec();
+    return 0;
+}
