@@ -158,7 +158,8 @@ public:
         if (fd < 0)
             throw InOutError::FromSystemError(errno);
         Descriptor dir(fd);
-        ScanOpen(dir.get(), std::string(trimmed));
+        path_.assign(trimmed);
+        ScanOpen(dir.get());
     }
 
 private:
@@ -167,19 +168,35 @@ private:
         ino_t ino;
     };
 
-    // Scans the open folder whose (trimmed) path text is `path`.
-    void ScanOpen(int fd, const std::string& path)
+    // Deeper folders end the scan as a path too long. Every level holds a
+    // descriptor and a stack frame, so the depth needs a bound of its own.
+    static constexpr size_t kMaxDepth = 4096;
+
+    // Records the open folder on the descent path; false when it must not be
+    // scanned: it is already on the path (a link loop) or it belongs to a
+    // kernel pseudo file system.
+    bool Enter(int fd)
     {
         struct stat st;
         if (::fstat(fd, &st) != 0)
             throw InOutError::FromSystemError(errno);
         for (const Visit& v : descent_) {
             if (v.dev == st.st_dev && v.ino == st.st_ino)
-                return; // already being scanned further up: a link loop
+                return false;
         }
         if ((descent_.empty() || descent_.back().dev != st.st_dev) && IsPseudoFileSystem(fd))
-            return;
+            return false;
+        if (descent_.size() >= kMaxDepth)
+            throw InOutError::FromSystemError(ENAMETOOLONG);
         descent_.push_back({st.st_dev, st.st_ino});
+        return true;
+    }
+
+    // Scans the open folder whose (trimmed) path text is in path_.
+    void ScanOpen(int fd)
+    {
+        if (!Enter(fd))
+            return;
 
         // Listings are kept per depth and reused, so a scan allocates little.
         if (listings_.size() < descent_.size())
@@ -188,7 +205,7 @@ private:
         ReadListing(fd, listing);
         listing.Sort();
         if (onListed_)
-            onListed_(path);
+            onListed_(path_);
 
         for (const Listing::Item& item : listing.items) {
             const char* name = listing.Name(item);
@@ -198,7 +215,10 @@ private:
                 const int child = OpenFolder(fd, name);
                 if (child >= 0) {
                     Descriptor sub(child);
-                    ScanOpen(sub.get(), SubFolderPath(path, nameView));
+                    const size_t keep = path_.size();
+                    AppendSubFolderName(path_, nameView);
+                    ScanOpen(sub.get());
+                    path_.resize(keep);
                     continue;
                 }
                 if (errno == ENOENT)
@@ -208,7 +228,7 @@ private:
                 kind = Kind::File; // replaced by a file since the listing was read
             }
             if (kind == Kind::File && ExtensionPasses(nameView, filter_))
-                list_.push_back(FileEntryPath(path, nameView));
+                list_.push_back(FileEntryPath(path_, nameView));
         }
         descent_.pop_back();
     }
@@ -259,6 +279,7 @@ private:
     std::string_view filter_;
     std::vector<std::string>& list_;
     const FolderListedHook& onListed_;
+    std::string path_; // folder text of the folder being scanned
     std::vector<Visit> descent_;
     std::deque<Listing> listings_; // one per depth; a deque keeps references stable
     std::vector<char> buffer_;

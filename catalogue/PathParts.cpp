@@ -35,10 +35,15 @@ std::string SubFolderPath(std::string_view folder, std::string_view name)
     std::string path;
     path.reserve(folder.size() + 1 + name.size());
     path.append(folder);
-    if (path.empty() || path.back() != PathSeparator)
-        path.push_back(PathSeparator);
-    path.append(name);
+    AppendSubFolderName(path, name);
     return path;
+}
+
+void AppendSubFolderName(std::string& folder, std::string_view name)
+{
+    if (folder.empty() || folder.back() != PathSeparator)
+        folder.push_back(PathSeparator);
+    folder.append(name);
 }
 
 std::string FileEntryPath(std::string_view folder, std::string_view name)

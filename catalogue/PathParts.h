@@ -23,6 +23,8 @@ std::string_view DropOneTrailingSeparator(std::string_view folder);
 // Path of a sub-folder of the (already trimmed) folder text: no separator is
 // added when the folder text already ends with one.
 std::string SubFolderPath(std::string_view folder, std::string_view name);
+// The same, extending `folder` in place.
+void AppendSubFolderName(std::string& folder, std::string_view name);
 
 // Path of a file entry: the separator is always inserted.
 std::string FileEntryPath(std::string_view folder, std::string_view name);

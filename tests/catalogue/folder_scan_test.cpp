@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <grp.h>
@@ -145,13 +146,41 @@ protected:
 
     void TearDown() override
     {
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::end(it);
-             it.increment(ec)) {
-            if (it->is_directory(ec) && !it->is_symlink(ec))
-                ::chmod(it->path().c_str(), 0755);
+        const int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            RemoveContent(fd);
+            ::close(fd);
         }
-        fs::remove_all(root_, ec);
+        ::rmdir(root_.c_str());
+    }
+
+    // Removes everything inside an open folder by descriptor, so trees deeper
+    // than PATH_MAX and folders without permissions go too.
+    static void RemoveContent(int dir)
+    {
+        Rows names;
+        {
+            const int copy = ::dup(dir);
+            DIR* listing = ::fdopendir(copy);
+            if (!listing)
+                return;
+            while (const dirent* d = ::readdir(listing)) {
+                if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+                    names.push_back(d->d_name);
+            }
+            ::closedir(listing);
+        }
+        for (const std::string& name : names) {
+            if (::unlinkat(dir, name.c_str(), 0) == 0)
+                continue;
+            ::fchmodat(dir, name.c_str(), 0755, 0);
+            const int sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+            if (sub >= 0) {
+                RemoveContent(sub);
+                ::close(sub);
+            }
+            ::unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+        }
     }
 
     void fill(std::initializer_list<std::string> paths)
@@ -404,19 +433,37 @@ TEST_F(ScanTree, PathsLongerThanPathMaxAreScanned)
     const Rows rows = ScanRel();
     ASSERT_EQ(rows, Rows{rel + "deep.jpg"});
     EXPECT_GT(root_.size() + rows[0].size(), static_cast<size_t>(PATH_MAX));
-    // Clean up without paths over PATH_MAX: rename the first level to shorten.
-    fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY);
-    std::function<void(int, const std::string&)> removeTree = [&](int dir, const std::string& name) {
-        const int sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
-        if (sub >= 0) {
-            ::unlinkat(sub, "deep.jpg", 0);
-            removeTree(sub, part);
-            ::close(sub);
-        }
-        ::unlinkat(dir, name.c_str(), AT_REMOVEDIR);
-    };
-    removeTree(fd, part);
+}
+
+TEST_F(ScanTree, FoldersDeeperThan4096LevelsEndTheScanAsPathTooLong)
+{
+    MoveRootToMemory();
+    fill({"0.jpg", "d/a.jpg"});
+    int fd = ::open(path("d").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < 4100; ++i) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0);
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
     ::close(fd);
+    const ChildScan got = ScanInChild(root_, [] {
+        // Every level holds a descriptor.
+        struct rlimit rl;
+        if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_max < 4200)
+            return std::string("descriptor limit below 4200");
+        rl.rlim_cur = rl.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &rl) != 0)
+            return std::string("cannot raise the descriptor limit");
+        return std::string();
+    });
+    if (!got.skipped.empty())
+        GTEST_SKIP() << got.skipped;
+    ASSERT_TRUE(got.errorCode.has_value());
+    EXPECT_EQ(*got.errorCode, ENAMETOOLONG);
+    EXPECT_EQ(Relative(got.rows, root_ + "/"), (Rows{"0.jpg", "d/a.jpg"}));
 }
 
 // ---- Links and changing trees ------------------------------------------------
