@@ -20,7 +20,8 @@
 // InOutError; what was appended so far stays. Symbolic links to folders are
 // followed, but a folder already on the current descent path is not entered
 // again, and kernel pseudo file systems (/proc, /sys and the like) are not
-// entered, so every scan ends. Named pipes, sockets and device nodes are not
+// entered, so every scan ends; a folder more than 4096 levels deep ends the
+// scan as a path too long (code ENAMETOOLONG). Named pipes, sockets and device nodes are not
 // files here and are left out.
 namespace kalvio {
 
