@@ -22,6 +22,7 @@ mkdir -p "$work/pictures/more" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$2"/testorig.jpg "$work/pictures/"
 cp "$2"/testimggray.jpg "$work/pictures/more/"
+cp "$2"/broken.jpg "$work/pictures/"   # listed first: the show reports it and goes on
 export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORMTHEME=
 unset QT_QPA_PLATFORM
@@ -83,20 +84,33 @@ xdotool mousemove --window "$settings" 480 239 click 1
 sleep 1
 shot preparing
 [ "$(differing before-play preparing)" -gt 100000 ] || fail "no slideshow window after Play"
+slide=$(visible_windows $first | grep -vx "$settings" | head -1)
+[ -n "$slide" ] || fail "no slideshow window after Play"
 
-# The first picture arrives one interval (6 s) after the show starts, the
-# second one interval later.
+# The first tick (6 s after the show starts) meets the broken picture: the
+# error report comes up above the show; dismissing it, the show goes on with
+# the next picture one interval later, and the one after that.
+window_count() { [ "$(visible_windows $first | wc -l)" -ge "$1" ]; }
+wait_for 12 window_count 3 || fail "the broken picture was not reported"
+sleep 0.5; shot report
+report=$(visible_windows $first | grep -vx -e "$settings" -e "$slide" | head -1)
+xdotool windowfocus --sync "$report" 2>/dev/null || true
+xdotool key Return
+report_gone() { ! window_count 3; }
+wait_for 5 report_gone || fail "the error report did not close"
+shot preparing
 changed_from() { shot now; [ "$(differing "$1" now)" -gt 20000 ]; }
 wait_for 12 changed_from preparing || fail "the first picture did not arrive"
 sleep 1.5; shot first
 wait_for 12 changed_from first || fail "the second picture did not arrive"
 sleep 1.5; shot second
 [ "$(differing first second)" -gt 20000 ] || fail "the pictures did not change"
-cp "$work/first.png" "$work/second.png" "${KALVIO_E2E_SHOTS:-$work}/" 2>/dev/null || true
+cp "$work/report.png" "$work/first.png" "$work/second.png" "${KALVIO_E2E_SHOTS:-$work}/" 2>/dev/null || true
 
 # Esc ends the show, and with it the program.
+xdotool windowfocus --sync "$slide" 2>/dev/null || true
 xdotool key Escape
 wait_for 10 exited $first || fail "the program did not end after Esc"
 set +e; wait $first; rc=$?; set -e
 [ $rc -eq 0 ] || fail "the program exited with $rc"
-echo "e2e: second copy refused, folder chosen, pictures changed, Esc ended the program with 0"
+echo "e2e: second copy refused, folder chosen, broken picture reported, pictures changed, Esc ended the program with 0"
