@@ -1,9 +1,5 @@
 #include "transition/ViewPaint.h"
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
 #include "platform/BitmapDraw.h"
 
 namespace kalvio {
@@ -18,41 +14,6 @@ void TileDraw(Bitmap& surface, const Rect& r, const Bitmap* graphic)
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < columns; ++x)
             Draw(surface, r.left + x * gw, r.top + y * gh, *graphic);
-}
-
-void ScaleDraw(Bitmap& dst, const Rect& d, const Bitmap& src)
-{
-    const int64_t dw = d.width(), dh = d.height();
-    const int64_t sw = src.width(), sh = src.height();
-    if (dw <= 0 || dh <= 0 || src.isEmpty() || dst.isEmpty())
-        return;
-    if (dw == sw && dh == sh) {
-        Draw(dst, d.left, d.top, src);
-        return;
-    }
-    const Rect visible = d.intersected(dst.rect());
-    if (visible.isEmpty())
-        return;
-    // Source column of every visible destination column.
-    std::vector<int32_t> column(size_t(visible.width()));
-    for (int32_t x = visible.left; x < visible.right; ++x)
-        column[size_t(x - visible.left)] = int32_t(int64_t(x - d.left) * sw / dw);
-
-    const size_t rowBytes = size_t(visible.width()) * sizeof(Pixel);
-    int64_t previous = -1;
-    for (int32_t y = visible.top; y < visible.bottom; ++y) {
-        const int64_t sy = int64_t(y - d.top) * sh / dh;
-        Pixel* out = dst.row(y) + visible.left;
-        if (sy == previous) {
-            // A repeated source row: copy the row just written.
-            std::memcpy(out, dst.row(y - 1) + visible.left, rowBytes);
-            continue;
-        }
-        const Pixel* in = src.row(int32_t(sy));
-        for (size_t i = 0; i < column.size(); ++i)
-            out[i] = in[column[i]];
-        previous = sy;
-    }
 }
 
 void PaintClientArea(Bitmap& buffer, const ClientPaint& p)
@@ -76,7 +37,7 @@ void PaintClientArea(Bitmap& buffer, const ClientPaint& p)
                 TileDraw(buffer, client, bg);
                 break;
             case bmStretched:
-                ScaleDraw(buffer, client, *bg);
+                StretchCopy(buffer, client, *bg, bg->rect());
                 break;
             case bmCentered:
                 Draw(buffer, (client.width() - bg->width()) / 2, (client.height() - bg->height()) / 2, *bg);
@@ -91,7 +52,7 @@ void PaintClientArea(Bitmap& buffer, const ClientPaint& p)
     if (!p.placement.stretch)
         Draw(buffer, target.left, target.top, *p.frame);
     else if (!target.isEmpty())
-        ScaleDraw(buffer, target, *p.frame);
+        StretchCopy(buffer, target, *p.frame, p.frame->rect());
 }
 
 }

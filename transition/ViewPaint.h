@@ -15,11 +15,6 @@ enum TBackgroundMode : uint8_t { bmNone, bmTiled, bmStretched, bmCentered };
 // top-left corner. Tiles sticking out of `r` are cut by the surface only.
 void TileDraw(Bitmap& surface, const Rect& r, const Bitmap* graphic);
 
-// Stretches the whole of `src` onto `d` of `dst` by repeating or dropping whole
-// pixels; the same pixels as StretchCopy(dst, d, src, src.rect()), computed
-// with a column table and row reuse. `d` must have a positive size.
-void ScaleDraw(Bitmap& dst, const Rect& d, const Bitmap& src);
-
 struct ClientPaint {
     Pixel color = RGB(255, 255, 255);
     const Bitmap* background = nullptr; // none or empty: no background

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "platform/BitmapDraw.h"
 #include "transition/FlipStretchCopy.h"
 #include "transition/ViewGeometry.h"
@@ -91,23 +89,6 @@ TEST(TileDraw, RowsAndColumnsCutBySurface)
     EXPECT_EQ(part.pixel(74, 84), background);
 
     TileDraw(part, part.rect(), nullptr); // nothing to draw
-}
-
-TEST(ScaleDraw, SamePixelsAsStretchCopy)
-{
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int32_t> size(1, 90), offset(-40, 60);
-    for (int i = 0; i < 300; ++i) {
-        Bitmap src = Coded(size(rng), size(rng));
-        Rect d { offset(rng), offset(rng), 0, 0 };
-        d.right = d.left + size(rng);
-        d.bottom = d.top + size(rng);
-        Bitmap expected(70, 60, RGB(9, 9, 9)), actual = expected;
-        StretchCopy(expected, d, src, src.rect());
-        ScaleDraw(actual, d, src);
-        ASSERT_EQ(actual, expected) << "src " << src.width() << "x" << src.height() << " onto (" << d.left << ","
-                                    << d.top << "," << d.right << "," << d.bottom << ")";
-    }
 }
 
 TEST(FlipStretchCopy, MirroredDestinationAndClippedSource)
