@@ -17,14 +17,15 @@ namespace {
 constexpr int32_t kFrameW = 1920, kFrameH = 1080;
 
 // A lattice of the bar styles: 5-line bars every 10 lines, row bars grown to
-// 1500 of 1920 columns, column bars to 800 of 1080 rows (300 bars).
-std::vector<Rect> LatticeBars()
+// 1500 of 1920 columns, column bars to 800 of 1080 rows (300 bars on a
+// full-HD frame).
+std::vector<Rect> LatticeBars(int32_t w = kFrameW, int32_t h = kFrameH)
 {
     std::vector<Rect> bars;
-    for (int32_t i = 0; i < kFrameH + 5; i += 10)
-        bars.push_back({ 0, i, 1500, i + 5 });
-    for (int32_t j = 0; j < kFrameW + 5; j += 10)
-        bars.push_back({ j, 0, j + 5, 800 });
+    for (int32_t i = 0; i < h + 5; i += 10)
+        bars.push_back({ 0, i, w * 25 / 32, i + 5 });
+    for (int32_t j = 0; j < w + 5; j += 10)
+        bars.push_back({ j, 0, j + 5, h * 20 / 27 });
     return bars;
 }
 
@@ -41,10 +42,10 @@ std::vector<std::vector<Point>> GridTriangles()
     return triangles;
 }
 
-Region LatticeRegion()
+Region LatticeRegion(int32_t w = kFrameW, int32_t h = kFrameH)
 {
     RegionBuilder builder;
-    for (const Rect& r : LatticeBars())
+    for (const Rect& r : LatticeBars(w, h))
         builder.addRect(r);
     return builder.build();
 }
@@ -103,7 +104,27 @@ void BM_StretchCopy24MP(benchmark::State& state)
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * w * h * int64_t(sizeof(Pixel)));
 }
-BENCHMARK(BM_StretchCopy24MP)->ArgNames({ "w", "h" })->Args({ 3840, 2160 })->Args({ 1920, 1080 })->Unit(benchmark::kMillisecond);
+// Down to screen sizes, and within a 24-megapixel frame as the rectangle
+// styles do: squeezed across (gathering columns) and squeezed down (whole rows).
+BENCHMARK(BM_StretchCopy24MP)
+    ->ArgNames({ "w", "h" })
+    ->Args({ 3840, 2160 })
+    ->Args({ 1920, 1080 })
+    ->Args({ 3000, 4000 })
+    ->Args({ 6000, 2000 })
+    ->Unit(benchmark::kMillisecond);
+
+// A folded style's mirrored copy of a whole 24-megapixel picture.
+void BM_StretchCopyMirror24MP(benchmark::State& state)
+{
+    Bitmap src(6000, 4000, RGB(10, 20, 30)), dst(6000, 4000);
+    for (auto _ : state) {
+        StretchCopy(dst, 6000, 0, -6000, 4000, src, 0, 0, 6000, 4000);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(src.pixelCount() * sizeof(Pixel)));
+}
+BENCHMARK(BM_StretchCopyMirror24MP)->Unit(benchmark::kMillisecond);
 
 // Enlarging: every destination row repeats a source row at least once.
 void BM_StretchCopyEnlarge(benchmark::State& state)
@@ -120,8 +141,9 @@ BENCHMARK(BM_StretchCopyEnlarge)->Unit(benchmark::kMillisecond);
 
 void BM_DrawThroughLattice(benchmark::State& state)
 {
-    const Region clip = LatticeRegion();
-    Bitmap src(kFrameW, kFrameH, RGB(1, 2, 3)), dst(kFrameW, kFrameH);
+    const int32_t w = int32_t(state.range(0)), h = int32_t(state.range(1));
+    const Region clip = LatticeRegion(w, h);
+    Bitmap src(w, h, RGB(1, 2, 3)), dst(w, h);
     for (auto _ : state) {
         DrawThroughRegion(dst, src, clip);
         benchmark::ClobberMemory();
@@ -129,7 +151,7 @@ void BM_DrawThroughLattice(benchmark::State& state)
     state.counters["pixels"] = double(clip.area());
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(clip.area()) * int64_t(sizeof(Pixel)));
 }
-BENCHMARK(BM_DrawThroughLattice)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DrawThroughLattice)->ArgNames({ "w", "h" })->Args({ 1920, 1080 })->Args({ 6000, 4000 })->Unit(benchmark::kMicrosecond);
 
 void BM_DrawThroughTriangles(benchmark::State& state)
 {

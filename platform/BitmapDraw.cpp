@@ -11,17 +11,24 @@ namespace kalvio {
 
 namespace {
 
-// Spans at most this wide are copied by an inline loop: a library call per
-// span costs more than the copy itself.
-constexpr int32_t kNarrowSpan = 16;
-
+// Copies n pixels. Short runs (the spans of lattices and triangle edges) use
+// two overlapping fixed-size moves instead of a library call or a loop.
 inline void CopyPixels(Pixel* d, const Pixel* s, int32_t n)
 {
-    if (n <= kNarrowSpan) {
-        for (int32_t k = 0; k < n; ++k)
-            d[k] = s[k];
-    } else {
+    if (n >= 16) {
         std::memcpy(d, s, size_t(n) * sizeof(Pixel));
+    } else if (n >= 8) {
+        std::memcpy(d, s, 8 * sizeof(Pixel));
+        std::memcpy(d + n - 8, s + n - 8, 8 * sizeof(Pixel));
+    } else if (n >= 4) {
+        std::memcpy(d, s, 4 * sizeof(Pixel));
+        std::memcpy(d + n - 4, s + n - 4, 4 * sizeof(Pixel));
+    } else {
+        d[0] = s[0];
+        if (n > 1)
+            d[1] = s[1];
+        if (n > 2)
+            d[2] = s[2];
     }
 }
 
@@ -51,6 +58,21 @@ void MapAxis(std::vector<int32_t>& out, int64_t first, int64_t last, int64_t ori
             ++q;
         }
     }
+}
+
+// d[k] = s[columns[k]]; touches the same columns of `next` for the cache.
+void GatherRow(Pixel* __restrict d, const Pixel* __restrict s, const Pixel* next, const int32_t* __restrict columns, int32_t count)
+{
+    int32_t k = 0;
+    for (; k + 8 <= count; k += 8) {
+        __builtin_prefetch(next + columns[k]);
+        Pixel p0 = s[columns[k]], p1 = s[columns[k + 1]], p2 = s[columns[k + 2]], p3 = s[columns[k + 3]];
+        Pixel p4 = s[columns[k + 4]], p5 = s[columns[k + 5]], p6 = s[columns[k + 6]], p7 = s[columns[k + 7]];
+        d[k] = p0, d[k + 1] = p1, d[k + 2] = p2, d[k + 3] = p3;
+        d[k + 4] = p4, d[k + 5] = p5, d[k + 6] = p6, d[k + 7] = p7;
+    }
+    for (; k < count; ++k)
+        d[k] = s[columns[k]];
 }
 
 // Scratch tables of the stretch copy, kept between calls so that a frame
@@ -118,8 +140,10 @@ void StretchCopy(Bitmap& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
         if (unscaledX) {
             std::memcpy(d, s + firstColumn, size_t(count) * sizeof(Pixel));
         } else {
-            for (int32_t k = 0; k < count; ++k)
-                d[k] = s[columns[k]];
+            // Rows of a large source are far apart: fetch the row two steps
+            // ahead while gathering this one.
+            size_t ahead = std::min(size_t(y - cy0) + 2, t_rows.size() - 1);
+            GatherRow(d, s, src.row(t_rows[ahead]), columns, count);
         }
     }
 }
