@@ -153,7 +153,16 @@ void DrawThroughRegion(Bitmap& dst, const Bitmap& src, const Region& clip)
     const Rect limit = dst.rect().intersected(src.rect());
     if (limit.isEmpty())
         return;
-    for (size_t b = 0; b < clip.bandCount(); ++b) {
+    // Bands above the bitmaps are skipped by a binary search.
+    size_t lo = 0, hi = clip.bandCount();
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (clip.band(mid).bottom <= limit.top)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    for (size_t b = lo; b < clip.bandCount(); ++b) {
         Region::Band band = clip.band(b);
         const int32_t top = std::max(band.top, limit.top), bottom = std::min(band.bottom, limit.bottom);
         if (top >= bottom) {

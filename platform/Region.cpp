@@ -344,8 +344,19 @@ Region Region::Combine(const Region& a, const Region& b, CombineMode mode)
     }
     if (&a == &b || a == b)
         return mode == CombineMode::Xor ? Region() : a;
-    if (mode == CombineMode::And && a.bounds().intersected(b.bounds()).isEmpty())
+    const Rect boundsA = a.bounds(), boundsB = b.bounds();
+    if (mode == CombineMode::And && boundsA.intersected(boundsB).isEmpty())
         return Region();
+    // One rectangle holding the other operand: AND gives the other, OR the rectangle.
+    if (mode != CombineMode::Xor) {
+        auto holds = [](const Region& r, const Rect& bounds, const Rect& other) {
+            return r.m_spans.size() == 1 && bounds.intersected(other) == other;
+        };
+        if (holds(a, boundsA, boundsB))
+            return mode == CombineMode::And ? b : a;
+        if (holds(b, boundsB, boundsA))
+            return mode == CombineMode::And ? a : b;
+    }
 
     const InsideRange range = kInside[static_cast<int>(mode)];
     auto keeps = [range](int count) { return count >= range.lo && count <= range.hi; };
