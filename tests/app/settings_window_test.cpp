@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "QtTestApp.h"
+#include "support/WavWriter.h"
 #include "app/HomePage.h"
 #include "app/IntervalSpinBox.h"
 #include "app/LinkLabel.h"
@@ -357,6 +358,44 @@ TEST_F(SettingsWindowTest, HomePageLink)
     emit link->mouseLeft();
     EXPECT_TRUE(link->font().underline());
     EXPECT_TRUE(link->font().bold());
+}
+
+// Play with music on the real player (silent output): the first track plays
+// and the music timer runs during the show; both stop after it.
+TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
+{
+    test::TestApplication();
+    const std::string track = ::testing::TempDir() + "settings_window_tone.wav";
+    ASSERT_TRUE(test::WriteToneWav(track, 3000));
+
+    ShowState state;
+    Tfrm_kalvio* window = nullptr;
+    bool showed = false;
+    SettingsServices s;
+    s.acquireSingleCopy = [] { return true; };
+    s.audioSink = "fakesink sync=true";
+    s.scanPictures = [](const std::string&, std::vector<std::string>& list) { list = { "/pics/a.jpg" }; };
+    s.scanMusic = [&](const std::string& folder, std::vector<std::string>& list) {
+        EXPECT_EQ(folder, "/music");
+        list = { track };
+    };
+    s.runSlideshow = [&](ShowState& show, int) {
+        showed = true;
+        EXPECT_TRUE(window->Timer->isActive());
+        // A check while the track plays keeps it; it throws when no track is open.
+        EXPECT_NO_THROW(window->TimerTimer());
+        EXPECT_EQ(show.MusicIndex, 0);
+    };
+    Tfrm_kalvio w(state, s);
+    window = &w;
+    w.show();
+    w.e_imagedir->setText("/pics");
+    w.e_musicdir->setText("/music");
+    w.cb_usemusic->setChecked(true);
+    w.RzButton3Click();
+    EXPECT_TRUE(showed);
+    EXPECT_FALSE(w.Timer->isActive()) << "the music timer is off after the show";
+    EXPECT_FALSE(w.isVisible());
 }
 
 TEST(SettingsWindowStart, SecondCopyIsRefusedWithoutShowingTheWindow)
