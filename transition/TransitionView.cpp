@@ -366,6 +366,7 @@ void TTransitionView::Execute()
 void TTransitionView::PrepareTransition()
 {
     ++m_generation;
+    m_jumped = false;
     const Rect client = ClientRect();
     // The buffer holds the client area as last painted. One of another size was
     // never painted or is stale since a resize: compose it now.
@@ -422,6 +423,10 @@ void TTransitionView::RenderFrame()
     const FrameResult result = kalvio::RenderFrame(request);
     if (!result.composed)
         return;
+    // The custom style without a drawer jumps to the end; in a reverse
+    // transition that end is not 0, so remember the jump for the end test.
+    if (result.Progress != request.Progress)
+        m_jumped = true;
     m_progress = result.Progress;
     for (const Rect& r : result.Invalidated)
         InvalidateFrameRect(r);
@@ -431,7 +436,7 @@ void TTransitionView::RenderFrame()
 
 bool TTransitionView::EndReached() const
 {
-    return Reverse() ? Progress() == 0 : Progress() == 100;
+    return m_jumped || (Reverse() ? Progress() == 0 : Progress() == 100);
 }
 
 void TTransitionView::AnimationStep()

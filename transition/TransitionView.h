@@ -182,6 +182,7 @@ private:
     std::atomic<uint8_t> m_progress { 0 };
     std::atomic<bool> m_busy { false };
     std::atomic<bool> m_stopping { false };
+    std::atomic<bool> m_jumped { false }; // a frame jumped to the end by itself
     bool m_painting = false;
     bool m_destroying = false;
 

@@ -303,6 +303,17 @@ TEST_F(DriverFixture, StyleZeroWithoutDrawerJumpsToTheEnd)
     EXPECT_EQ(Completions(), 2);
 }
 
+TEST_F(DriverFixture, StyleZeroWithoutDrawerEndsAReverseTransitionToo)
+{
+    view->OnCustomDraw = nullptr;
+    view->SetReverse(true);
+    view->Execute(); // the start frame at 100, then the first step jumps back to 100 and ends
+    EXPECT_EQ(frames, (std::vector<int> { 100, 100 }));
+    EXPECT_FALSE(view->Busy());
+    EXPECT_EQ(Completions(), 1);
+    EXPECT_EQ(view->FrameBitmap(), *view->Picture().Graphic());
+}
+
 TEST_F(DriverFixture, StepAndStyleWrites)
 {
     struct Case {
