@@ -124,11 +124,10 @@ Region Region::FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t
     if (t > b)
         std::swap(t, b);
     int64_t width = int64_t(r) - l, height = int64_t(b) - t;
-    // Negative corner sizes count by their magnitude; the cap keeps the
-    // 128-bit products below exact.
-    constexpr int64_t kMaxCorner = std::numeric_limits<int32_t>::max();
-    int64_t cw = std::min<int64_t>({ std::llabs(cornerWidth), width, kMaxCorner });
-    int64_t ch = std::min<int64_t>({ std::llabs(cornerHeight), height, kMaxCorner });
+    // Negative corner sizes count by their magnitude (at most 2^31, so the
+    // 128-bit products below are exact).
+    int64_t cw = std::min<int64_t>(std::llabs(cornerWidth), width);
+    int64_t ch = std::min<int64_t>(std::llabs(cornerHeight), height);
     if (cw == 0 || ch == 0 || width == 0 || height == 0)
         return FromRect(l, t, r, b);
 
@@ -157,19 +156,20 @@ Region Region::FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t
             out.appendSpan(first, int32_t(left), int32_t(right));
         out.endBand(y, y + 1, first);
     };
-    // Top corner rows: 2y + 1 < topLine.
-    int64_t y = t;
-    for (; y < b && 2 * y + 1 < topLine; ++y)
+    // Top corner rows: 2y + 1 < topLine. Rows beyond the row limit are left out.
+    const int64_t rowEnd = std::min<int64_t>(b, kPolygonRowLimit);
+    int64_t y = std::max<int64_t>(t, -kPolygonRowLimit);
+    for (; y < rowEnd && 2 * y + 1 < topLine; ++y)
         emitRow(int32_t(y), 2 * y + 1);
     // Middle rows: the full width.
-    int64_t middleEnd = std::min<int64_t>(b, FloorHalf(bottomLine - 1) + 1);
+    int64_t middleEnd = std::min<int64_t>(rowEnd, FloorHalf(bottomLine - 1) + 1);
     if (middleEnd > y) {
         size_t first = out.m_spans.size();
         out.appendSpan(first, l, r);
         out.endBand(int32_t(y), int32_t(middleEnd), first);
         y = middleEnd;
     }
-    for (; y < b; ++y)
+    for (; y < rowEnd; ++y)
         emitRow(int32_t(y), 2 * y + 1);
     out.checkAfterOperation();
     return out;

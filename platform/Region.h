@@ -47,8 +47,11 @@ public:
     static Region FromRect(int32_t l, int32_t t, int32_t r, int32_t b);
     static Region FromRect(const Rect& r) { return FromRect(r.left, r.top, r.right, r.bottom); }
     // The rectangle (ordered as FromRect) with each corner cut to a quarter of an
-    // ellipse cornerWidth x cornerHeight; the corner sizes are first limited to
-    // the rectangle's width and height. A pixel belongs when its centre lies inside.
+    // ellipse cornerWidth x cornerHeight; the corner sizes (negative ones by their
+    // magnitude) are first limited to the rectangle's width and height. A pixel
+    // belongs when its centre lies inside. Curved rows cost a band each, so, as
+    // for polygons, only rows -kPolygonRowLimit .. kPolygonRowLimit - 1 are filled
+    // when corners are present.
     static Region FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t cornerWidth, int32_t cornerHeight);
     // The interior of the closed polygon through `points` by the non-zero winding
     // rule; a pixel belongs when its centre (x + 0.5, y + 0.5) lies inside, and a

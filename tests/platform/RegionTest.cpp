@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -274,6 +275,17 @@ TEST(RegionRules, CoordinatesFarOutsideTheFrameWork)
     Region tallRegion = Region::FromPolygon(tall);
     EXPECT_EQ(tallRegion.bounds().top, -Region::kPolygonRowLimit);
     EXPECT_EQ(tallRegion.bounds().bottom, Region::kPolygonRowLimit);
+    // Rounded rectangles of extreme size: exact near the frame, rows limited like polygons.
+    const std::vector<Shape> rounded {
+        { Shape::RoundRect, { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX }, {} },
+        { Shape::RoundRect, { -2000000000, 40, 60, 2000000000, 2000000000, 2000000000 }, {} },
+        { Shape::RoundRect, { -192, -192, 256, 256, -384, 384 }, {} },
+    };
+    for (const Shape& s : rounded) {
+        Region clipped = Region::Combine(Make(s), frame, CombineMode::And);
+        EXPECT_TRUE(SamePixels(clipped, window, [&](int32_t x, int32_t y) { return ModelContains(s, x, y); })) << Cpp(s);
+    }
+    EXPECT_EQ(Make(rounded[0]).bounds().top, -Region::kPolygonRowLimit);
     // A rectangle far larger than the frame.
     Region huge = Region::FromRect(-2000000000, -2000000000, 2000000000, 2000000000);
     EXPECT_EQ(Region::Combine(huge, frame, CombineMode::And), frame);
