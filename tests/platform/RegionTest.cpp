@@ -79,7 +79,7 @@ bool ModelContains(const Shape& s, int64_t x, int64_t y)
         return false;
     if (s.kind == Shape::Rectangle)
         return true;
-    int64_t cw = std::min<int64_t>(std::abs(s.v[4]), r - l), ch = std::min<int64_t>(std::abs(s.v[5]), b - t);
+    int64_t cw = std::min<int64_t>(std::llabs(s.v[4]), r - l), ch = std::min<int64_t>(std::llabs(s.v[5]), b - t);
     if (cw == 0 || ch == 0)
         return true;
     int64_t cx = px < 2 * l + cw ? 2 * l + cw : px > 2 * r - cw ? 2 * r - cw : px;
