@@ -1,6 +1,7 @@
 #include "platform/MediaPlayer.h"
 
 #include <gst/gst.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <memory>
@@ -169,6 +170,11 @@ void MediaPlayer::Close() {
 
 void MediaPlayer::Open(const std::string& path) {
     Close();
+    // Opening a pipe or a device for reading can block for ever, before any
+    // time limit applies; only regular files are music.
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw MediaError("Cannot open " + Quoted(path) + ": not a regular file");
     GError* err = nullptr;
     gchar* uri = gst_filename_to_uri(path.c_str(), &err);
     if (!uri) {

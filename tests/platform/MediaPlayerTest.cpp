@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using kalvio::MediaError;
@@ -44,6 +45,11 @@ protected:
     std::string File(const std::string& name, const std::string& bytes) {
         std::string path = (dir_ / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string Fifo(const std::string& name) {
+        std::string path = (dir_ / name).string();
+        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
         return path;
     }
     fs::path dir_;
@@ -105,6 +111,8 @@ TEST_F(MediaPlayerTest, FilesThatCannotPlayFailWithTheirNameAndLeaveNothingOpen)
         File("text.wma", "this is not music at all\n"),
         File("noise.mp3", noise),
         dir_.string(),
+        Fifo("pipe.mp3"),  // nobody writes: opening it for reading would wait for ever
+        "/dev/zero",
     };
     MediaPlayer player(kTestSink);
     const std::string good = Tone("good.wav", 500);
