@@ -477,7 +477,10 @@ void TTransitionView::AnimateInline()
         // milliseconds have passed since the step began.
         uint32_t elapsed = m_clock->Ticks() - t0;
         for (;;) {
+            const std::weak_ptr<const bool> alive = m_alive;
             m_pump->DispatchEvents(elapsed > Delay() ? 0 : Delay() - elapsed + 1);
+            if (alive.expired())
+                return; // a handler destroyed the view: touch nothing of it
             elapsed = m_clock->Ticks() - t0;
             if (elapsed > Delay() || !running())
                 break;

@@ -197,6 +197,8 @@ private:
     // The frame-area marked since the last immediate update.
     std::unique_ptr<QRegion> m_marked;
 
+    // Expires with the view, so a loop that dispatched events can tell.
+    std::shared_ptr<const bool> m_alive = std::make_shared<const bool>(true);
     TickClock* m_clock;
     EventPump* m_pump;
     std::unique_ptr<EventPump> m_defaultPump;

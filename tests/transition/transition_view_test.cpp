@@ -219,6 +219,19 @@ TEST_F(DriverFixture, StopFromAFrameHandlerEndsTheLoopWithoutCompletion)
     EXPECT_EQ(Completions(), 0);
 }
 
+TEST_F(DriverFixture, ViewDestroyedByAHandlerEndsTheLoop)
+{
+    TTransitionView* raw = view.get();
+    pump.onDispatch = [this](size_t dispatch) {
+        if (dispatch == 3)
+            view.reset();
+    };
+    raw->Execute(); // returns without touching the destroyed view
+    EXPECT_EQ(view, nullptr);
+    EXPECT_EQ(frames, (std::vector<int> { 4, 8, 12 }));
+    EXPECT_EQ(Completions(), 0);
+}
+
 TEST_F(DriverFixture, ManualDriving)
 {
     view->SetManual(true);
