@@ -53,11 +53,19 @@ PlaySequence::Outcome PlaySequence::Run(const PlayChoices& choices)
         actions_.SetMusicTimer(true);
     }
 
-    actions_.RunSlideshow(choices.IntervalSeconds * 1000);
-
-    actions_.SetMusicTimer(false);
-    if (music)
-        actions_.StopMusic();
+    auto endMusic = [&] {
+        actions_.SetMusicTimer(false);
+        if (music)
+            actions_.StopMusic();
+    };
+    try {
+        actions_.RunSlideshow(choices.IntervalSeconds * 1000);
+    } catch (...) {
+        // No show could be given: the music must not play on without one.
+        endMusic();
+        throw;
+    }
+    endMusic();
     actions_.CloseSettings();
     return Outcome::Shown;
 }

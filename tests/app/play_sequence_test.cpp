@@ -147,6 +147,24 @@ TEST(PlaySequenceTest, FirstTrackThatDoesNotOpenEndsPlayBeforeTheShow)
     EXPECT_EQ(actions.log, (Log { "pictures:/pics", "music:/music", "playmusic" }));
 }
 
+TEST(PlaySequenceTest, ShowThatCannotStartStopsTheMusicAgain)
+{
+    struct FailingShow : RecordingActions {
+        using RecordingActions::RecordingActions;
+        void RunSlideshow(int ms) override
+        {
+            RecordingActions::RunSlideshow(ms);
+            throw std::runtime_error("no window");
+        }
+    };
+    ShowState state;
+    FailingShow actions(state);
+    actions.folders = { { "/pics", { "/pics/1.jpg" } }, { "/music", { "/music/1.mp3" } } };
+    EXPECT_THROW(PlaySequence(state, actions).Run({ "/pics", "/music", true, false, 6 }), std::runtime_error);
+    EXPECT_EQ(actions.log, (Log { "pictures:/pics", "music:/music", "playmusic", "timer on", "show 6000",
+                                  "timer off", "stop music" }));
+}
+
 TEST(PlaySequenceTest, TrimRemovesSpacesAndControlCharactersOnly)
 {
     struct Case {
