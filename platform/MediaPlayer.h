@@ -34,8 +34,9 @@ public:
     // Stops (pauses) playing. Throws MediaError when no track is open.
     void Stop();
     // Total length and current position of the open track in milliseconds;
-    // a track that reports no length has length 0. Throw MediaError "No MCI
-    // device open" when no track is open.
+    // a track that reports no length has length 0. A track that has ended, or
+    // whose playing stopped on a decoding error, stands at its end (position ==
+    // length). Throw MediaError "No MCI device open" when no track is open.
     int64_t Length();
     int64_t Position();
     bool IsOpen() const { return open_; }
@@ -47,7 +48,8 @@ public:
 
 private:
     void RequireOpen() const;
-    // Reads what the pipeline reported since the last look: end of stream.
+    // Reads what the pipeline reported since the last look: end of stream, or
+    // an error while playing.
     void DrainBus();
     // Waits (bounded) until a flushing seek has completed.
     void WaitForPreroll();
