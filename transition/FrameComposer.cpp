@@ -2,6 +2,7 @@
 
 #include "platform/Arith.h"
 #include "platform/BitmapDraw.h"
+#include "transition/FrameMix.h"
 #include "transition/styles/StyleTable.h"
 
 namespace kalvio {
@@ -25,12 +26,22 @@ FrameResult RenderFrame(const FrameRequest& request)
 {
     FrameResult result;
     result.Progress = request.Progress;
-    Draw(request.FrameBitmap, 0, 0, request.OldBitmap);
-    if (request.Style < 0 || request.Style > kLastStyle)
+    if (request.Style < 0 || request.Style > kLastStyle) {
+        Draw(request.FrameBitmap, 0, 0, request.OldBitmap);
         return result;
+    }
 
     const int32_t W = request.NewBitmap.width();
     const int32_t H = request.NewBitmap.height();
+    const bool customHook = request.Style == 0 && request.OnCustomDraw && *request.OnCustomDraw;
+    // With three bitmaps of one size, the old picture is written in the same
+    // pass as the new one: every frame pixel once. The custom hook expects the
+    // old picture in place.
+    const Rect whole { 0, 0, W, H };
+    const bool fused = !customHook && request.OldBitmap.rect() == whole && request.FrameBitmap.rect() == whole;
+    if (!fused)
+        Draw(request.FrameBitmap, 0, 0, request.OldBitmap);
+
     const Extents extents = ProgressExtents(W, H, request.Progress);
     StyleFrame frame {
         .W = W,
@@ -44,30 +55,42 @@ FrameResult RenderFrame(const FrameRequest& request)
         .NewBitmap = request.NewBitmap,
         .FrameBitmap = request.FrameBitmap,
         .Invalidated = result.Invalidated,
+        .PendingOldBitmap = fused ? &request.OldBitmap : nullptr,
+        .PhasesCovered = fused && request.Progress == 100,
     };
 
     StyleRule rule = StyleRuleFor(request.Style);
     bool regionPath = request.Style == 0 || request.Style >= kFirstRegionStyle;
-    if (request.Style == 0 && request.OnCustomDraw && *request.OnCustomDraw) {
+    if (customHook) {
         (*request.OnCustomDraw)(request.NewBitmap, request.FrameBitmap);
     } else if (rule) {
         rule(frame);
     } else {
         // Style 0 without a hook: the transition jumps to its end in one frame.
-        Draw(request.FrameBitmap, 0, 0, request.NewBitmap);
+        // The finish draws the new picture whole.
         frame.ClipRegion = Region::FromRect(0, 0, W, H);
         result.Progress = 100;
     }
 
-    // The finish.
+    // The finish. While the old picture is pending, it is written only where
+    // the new one does not go.
+    const Bitmap* pendingOld = frame.PendingOldBitmap;
     if (result.Progress == 100) {
         Draw(request.FrameBitmap, 0, 0, request.NewBitmap);
     } else if (result.Progress == 0) {
-        // nothing more
+        if (pendingOld)
+            Draw(request.FrameBitmap, 0, 0, *pendingOld);
     } else if (regionPath) {
-        if (frame.ClipRegion)
+        if (frame.ClipRegion && pendingOld)
+            MixThroughRegion(request.FrameBitmap, *pendingOld, request.NewBitmap, *frame.ClipRegion);
+        else if (frame.ClipRegion)
             DrawThroughRegion(request.FrameBitmap, request.NewBitmap, *frame.ClipRegion);
+        else if (pendingOld)
+            Draw(request.FrameBitmap, 0, 0, *pendingOld);
     } else {
+        if (pendingOld)
+            DrawAround(request.FrameBitmap, *pendingOld,
+                       StretchCopyCover(request.FrameBitmap, frame.DstRect, request.NewBitmap, frame.SrcRect));
         StretchCopy(request.FrameBitmap, frame.DstRect, request.NewBitmap, frame.SrcRect);
     }
     result.Invalidated.add(frame.DstRect);

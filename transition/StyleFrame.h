@@ -48,6 +48,14 @@ struct StyleFrame {
     Bitmap& FrameBitmap;
     FrameRects& Invalidated;
 
+    // Set while FrameBitmap does not hold the old picture yet: the composer
+    // writes it together with the final copy unless a phase copies first, in
+    // which case the phase draws it whole beforehand.
+    const Bitmap* PendingOldBitmap = nullptr;
+    // Set when the whole new picture is drawn over the frame at its end: phase
+    // copies would be covered, so they only mark their rectangles.
+    bool PhasesCovered = false;
+
     // An intermediate phase of a rectangle style: copies SrcRect of NewBitmap onto
     // DstRect of FrameBitmap now, stretched (or mirrored through FlipStretchCopy),
     // and marks DstRect, as set by the rule, for repainting.

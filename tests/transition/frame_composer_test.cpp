@@ -1,8 +1,12 @@
+#include <string>
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "platform/BitmapDraw.h"
 #include "platform/Random.h"
 #include "transition/FrameComposer.h"
+#include "transition/styles/StyleTable.h"
 
 namespace kalvio {
 namespace {
@@ -106,6 +110,68 @@ TEST_F(ComposerFixture, CustomStyleWithHookShowsWhatTheHookDrew)
 
     CustomDrawHook empty;
     EXPECT_EQ(Compose(0, 40, &empty).Progress, 100) << "an unassigned hook is no hook";
+}
+
+// The frame drawn step by step as the composition rules say: the old picture
+// whole, the style's phases over it, then the final copy or region draw.
+FrameResult ReferenceFrame(const Bitmap& oldPicture, const Bitmap& newPicture, Bitmap& frame, int style, uint8_t progress)
+{
+    FrameResult result;
+    result.Progress = progress;
+    Draw(frame, 0, 0, oldPicture);
+    const int32_t W = newPicture.width(), H = newPicture.height();
+    const Extents e = ProgressExtents(W, H, progress);
+    StyleFrame f { .W = W, .H = H, .PX = e.PX, .PY = e.PY, .Band = BandFor(W, H, 4),
+                   .DstRect = { 0, 0, W, H }, .SrcRect = { 0, 0, W, H }, .ClipRegion = std::nullopt,
+                   .NewBitmap = newPicture, .FrameBitmap = frame, .Invalidated = result.Invalidated };
+    if (StyleRule rule = StyleRuleFor(style)) {
+        rule(f);
+    } else {
+        Draw(frame, 0, 0, newPicture);
+        f.ClipRegion = Region::FromRect(0, 0, W, H);
+        result.Progress = 100;
+    }
+    if (result.Progress == 100)
+        Draw(frame, 0, 0, newPicture);
+    else if (result.Progress == 0)
+        ;
+    else if (style == 0 || style >= kFirstRegionStyle) {
+        if (f.ClipRegion)
+            DrawThroughRegion(frame, newPicture, *f.ClipRegion);
+    } else {
+        StretchCopy(frame, f.DstRect, newPicture, f.SrcRect);
+    }
+    result.Invalidated.add(f.DstRect);
+    result.composed = true;
+    return result;
+}
+
+// The composer writes each pixel once (old and new picture in one pass) and
+// skips copies that the end frame covers; the frames and the marked rectangles
+// must be exactly those of the plain order, on a frame that held other pixels.
+TEST(FrameComposerOnePass, SameFrameAsTheStepByStepDraw)
+{
+    const std::pair<int32_t, int32_t> sizes[] = { { 61, 37 }, { 397, 211 }, { 90, 160 } };
+    const uint8_t progresses[] = { 0, 1, 4, 37, 50, 96, 99, 100 };
+    for (auto [W, H] : sizes) {
+        const Bitmap oldPicture = Coded(W, H, 1), newPicture = Coded(W, H, 2);
+        for (int style = 0; style <= kLastStyle; ++style) {
+            for (uint8_t progress : progresses) {
+                Bitmap expected(W, H, RGB(9, 9, 9)), actual(W, H, RGB(7, 7, 7));
+                RandomSeed(uint64_t(style) * 1000 + progress);
+                const FrameResult want = ReferenceFrame(oldPicture, newPicture, expected, style, progress);
+                RandomSeed(uint64_t(style) * 1000 + progress);
+                const FrameResult got = RenderFrame({ oldPicture, newPicture, actual, style, progress, 4, nullptr });
+                const std::string where = std::to_string(W) + "x" + std::to_string(H) + " style " + std::to_string(style)
+                    + " at " + std::to_string(progress);
+                ASSERT_TRUE(actual == expected) << where;
+                EXPECT_EQ(got.Progress, want.Progress) << where;
+                ASSERT_EQ(got.Invalidated.count, want.Invalidated.count) << where;
+                for (int i = 0; i < got.Invalidated.count; ++i)
+                    EXPECT_EQ(got.Invalidated.rects[size_t(i)], want.Invalidated.rects[size_t(i)]) << where;
+            }
+        }
+    }
 }
 
 TEST_F(ComposerFixture, StylePastTheLastOneStopsAfterTheOldPicture)
