@@ -29,14 +29,15 @@ std::vector<Rect> LatticeBars(int32_t w = kFrameW, int32_t h = kFrameH)
     return bars;
 }
 
-// The triangle grid at 60 % progress: 100 triangles, legs 230 and 129.
-std::vector<std::vector<Point>> GridTriangles()
+// The triangle grid at 60 % progress: 100 triangles, legs 230 and 129 on a
+// full-HD frame.
+std::vector<std::vector<Point>> GridTriangles(int32_t w = kFrameW, int32_t h = kFrameH)
 {
-    int32_t e = MulDiv(kFrameW, 60, 100) / 5, py = MulDiv(e, kFrameH, kFrameW);
+    int32_t e = MulDiv(w, 60, 100) / 5, py = MulDiv(e, h, w);
     std::vector<std::vector<Point>> triangles;
     for (int32_t r = 0; r < 10; ++r)
         for (int32_t i = 0; i < 10; ++i) {
-            int32_t x = kFrameW * i / 10, y = kFrameH * r / 10;
+            int32_t x = w * i / 10, y = h * r / 10;
             triangles.push_back({ { x, y }, { x + e, y }, { x, y + py }, { x, y } });
         }
     return triangles;
@@ -74,7 +75,7 @@ BENCHMARK(BM_RegionLattice)->ArgName("builder")->Arg(0)->Arg(1)->Unit(benchmark:
 void BM_RegionTriangles(benchmark::State& state)
 {
     const bool bulk = state.range(0) != 0;
-    const auto triangles = GridTriangles();
+    const auto triangles = GridTriangles(int32_t(state.range(1)), int32_t(state.range(2)));
     RegionBuilder builder;
     for (auto _ : state) {
         Region result;
@@ -89,7 +90,13 @@ void BM_RegionTriangles(benchmark::State& state)
         benchmark::DoNotOptimize(result);
     }
 }
-BENCHMARK(BM_RegionTriangles)->ArgName("builder")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RegionTriangles)
+    ->ArgNames({ "builder", "w", "h" })
+    ->Args({ 0, 1920, 1080 })
+    ->Args({ 1, 1920, 1080 })
+    ->Args({ 0, 6000, 4000 })
+    ->Args({ 1, 6000, 4000 })
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_StretchCopy24MP(benchmark::State& state)
 {
