@@ -271,6 +271,15 @@ void Region::ScanPolygon(Region& out, std::span<const Point> points)
     active.clear();
     size_t nextEdge = 0;
     auto emitRows = [&](int32_t y, int32_t yEnd) {
+        if (active.size() == 2) {
+            // Two edges of a closed outline cross a row with opposite windings:
+            // the inside lies between them (the common case of convex shapes).
+            int32_t a = int32_t(active[0]->q), b = int32_t(active[1]->q);
+            size_t first = out.m_spans.size();
+            out.appendSpan(first, std::min(a, b), std::max(a, b));
+            out.endBand(y, yEnd, first);
+            return;
+        }
         crossings.clear();
         for (const PolyEdge* e : active) {
             Crossing c { int32_t(e->q), e->winding };
