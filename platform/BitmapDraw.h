@@ -20,6 +20,7 @@ void FillRect(Bitmap& dst, const Rect& r, Pixel colour);
 // column dx - 1 - i takes source column sx + floor(i * sw / |dw|); dh likewise.
 // Source pixels outside `src` are never read: such coordinates are clamped to
 // the nearest edge pixel. An empty source (sw or sh 0) draws nothing.
+// `dst` and `src` are different bitmaps.
 void StretchCopy(Bitmap& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
                  const Bitmap& src, int32_t sx, int32_t sy, int32_t sw, int32_t sh);
 

@@ -118,11 +118,12 @@ public:
     bool hasShapes() const { return m_shapes > 0; }
 
 private:
-    // Every shape is kept as ordered, non-empty rectangles (regions and polygons
-    // as one rectangle per band span); build() sweeps them once.
     // Orders m_rects by top and lists in m_edges every row where one starts or ends.
     void sortRects();
 
+    // Every shape is kept as ordered, non-empty rectangles (regions and polygons
+    // as one rectangle per band span); build() sweeps them once. The other
+    // vectors are working space kept for the next build.
     std::vector<Rect> m_rects;
     std::vector<Rect> m_sorted;
     std::vector<Rect> m_active;
