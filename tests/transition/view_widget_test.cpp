@@ -5,10 +5,13 @@
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPixmap>
+#include <QRegion>
 #include <QWindow>
 
 #include "ViewTestSupport.h"
+#include "transition/styles/StyleTable.h"
 
 namespace kalvio {
 namespace {
@@ -19,11 +22,13 @@ using test::CodedPicture;
 class CountingView : public TTransitionView {
 public:
     int paints = 0;
+    QRegion painted; // union of the areas painted
 
 protected:
     void paintEvent(QPaintEvent* e) override
     {
         ++paints;
+        painted += e->region();
         TTransitionView::paintEvent(e);
     }
 };
@@ -141,6 +146,31 @@ TEST_F(WidgetFixture, SnapshotOfAStretchedFrame)
     Bitmap expected(20, 10);
     StretchCopy(expected, expected.rect(), screen, screen.rect());
     EXPECT_EQ(startFrame, expected);
+}
+
+TEST_F(WidgetFixture, AStepBackRepaintsTheWholeFrame)
+{
+    view.OnCustomDraw = nullptr;
+    view.SetStyle(1); // a rectangle style: forward frames repaint only what they change
+    view.SetManual(true);
+    view.Picture().Assign(picture);
+    view.Execute();
+    view.SetProgress(60);
+    ProcessEventsFor(20);
+    const QRect frameArea(0, 0, 40, 30);
+
+    view.painted = QRegion();
+    view.SetProgress(30);
+    EXPECT_EQ(view.painted.boundingRect(), frameArea);
+    EXPECT_EQ(view.painted, QRegion(frameArea));
+
+    view.painted = QRegion();
+    view.SetProgress(40);
+    if (RectStyleRule(1)) {
+        EXPECT_NE(view.painted, QRegion(frameArea)) << "a forward frame repaints its changed rectangle only";
+        EXPECT_FALSE(view.painted.isEmpty());
+    }
+    view.Stop();
 }
 
 TEST_F(WidgetFixture, BackgroundWritesRepaintOnlyWhenThereIsABackground)
