@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -396,6 +398,55 @@ TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
     EXPECT_TRUE(showed);
     EXPECT_FALSE(w.Timer->isActive()) << "the music timer is off after the show";
     EXPECT_FALSE(w.isVisible());
+}
+
+// The real folder dialog: it opens at the last confirmed folder, and a cancel
+// writes that folder again.
+TEST(SettingsWindowBrowser, FolderDialogStartsAtTheLastConfirmedFolder)
+{
+    test::TestApplication();
+    const QString base = QString::fromStdString(::testing::TempDir()) + "settings_browser";
+    const QString first = base + "/first", second = base + "/second";
+    ASSERT_TRUE(QDir().mkpath(first) && QDir().mkpath(second));
+
+    ShowState state;
+    SettingsServices s;
+    s.acquireSingleCopy = [] { return true; };
+    Tfrm_kalvio window(state, s);
+    window.show();
+
+    // Answers the dialog once it is up: `folder` confirms it, none cancels.
+    QString openedAt;
+    auto answer = [&](std::optional<QString> folder) {
+        QTimer::singleShot(0, [&openedAt, folder] {
+            QFileDialog* dialog = nullptr;
+            test::WaitUntil([&] { return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); },
+                            5000);
+            ASSERT_NE(dialog, nullptr);
+            openedAt = dialog->directory().absolutePath();
+            if (folder) {
+                dialog->setDirectory(*folder);
+                static_cast<QDialog*>(dialog)->accept();
+            } else {
+                dialog->reject();
+            }
+        });
+    };
+
+    answer(first);
+    window.RzButton1Click();
+    EXPECT_EQ(QDir(window.e_imagedir->text()), QDir(first));
+    EXPECT_EQ(QDir(window.e_musicdir->text()), QDir(first));
+
+    answer(second);
+    window.RzButton2Click();
+    EXPECT_EQ(QDir(openedAt), QDir(first));
+    EXPECT_EQ(QDir(window.e_musicdir->text()), QDir(second));
+
+    answer(std::nullopt);
+    window.RzButton1Click();
+    EXPECT_EQ(QDir(openedAt), QDir(second));
+    EXPECT_EQ(QDir(window.e_imagedir->text()), QDir(second)) << "cancel writes the last confirmed folder";
 }
 
 TEST(SettingsWindowStart, SecondCopyIsRefusedWithoutShowingTheWindow)
