@@ -289,7 +289,8 @@ void TTransitionView::InvalidateFrameRect(const Rect& r)
 {
     if (m_destroying || m_painting || m_frameBitmap.isEmpty())
         return;
-    const Rect mapped = MapFrameRect(r, Placement());
+    // A reversed rectangle (a mirrored copy) covers its normalised pixels.
+    const Rect mapped = MapFrameRect(r.normalized(), Placement());
     if (mapped.isEmpty())
         return;
     const QRect q = ToQRect(mapped);
