@@ -101,6 +101,23 @@ void Region::checkAfterOperation() const
     assert(isValid());
 }
 
+Region& Region::WorkRegion()
+{
+    thread_local Region work;
+    work.m_bands.clear();
+    work.m_spans.clear();
+    return work;
+}
+
+Region Region::exactCopy() const
+{
+    Region copy;
+    copy.m_bands.assign(m_bands.begin(), m_bands.end());
+    copy.m_spans.assign(m_spans.begin(), m_spans.end());
+    copy.checkAfterOperation();
+    return copy;
+}
+
 // ---- constructors ----
 
 Region Region::FromRect(int32_t l, int32_t t, int32_t r, int32_t b)
@@ -136,7 +153,7 @@ Region Region::FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t
     // (2x + 1, 2y + 1). A row whose centre lies above the top centre line (or
     // below the bottom one) keeps the columns with |X| <= xMax, X measured
     // from the nearer corner centre, where xMax^2 ch^2 <= cw^2 (ch^2 - Y^2).
-    Region out;
+    Region& out = WorkRegion();
     const int64_t topLine = 2 * int64_t(t) + ch, bottomLine = 2 * int64_t(b) - ch;
     const int64_t leftCentre = 2 * int64_t(l) + cw, rightCentre = 2 * int64_t(r) - cw;
     const UInt128 ch2 = UInt128(ch) * UInt128(ch);
@@ -171,8 +188,7 @@ Region Region::FromRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t
     }
     for (; y < rowEnd; ++y)
         emitRow(int32_t(y), 2 * y + 1);
-    out.checkAfterOperation();
-    return out;
+    return out.exactCopy();
 }
 
 namespace {
@@ -334,10 +350,9 @@ void Region::ScanPolygon(Region& out, std::span<const Point> points)
 
 Region Region::FromPolygon(std::span<const Point> points)
 {
-    Region out;
+    Region& out = WorkRegion();
     ScanPolygon(out, points);
-    out.checkAfterOperation();
-    return out;
+    return out.exactCopy();
 }
 
 // ---- boolean operations ----
@@ -369,9 +384,9 @@ Region Region::Combine(const Region& a, const Region& b, CombineMode mode)
 
     const InsideRange range = kInside[static_cast<int>(mode)];
     auto keeps = [range](int count) { return count >= range.lo && count <= range.hi; };
-    Region out;
-    out.m_bands.reserve(a.m_bands.size() + b.m_bands.size());
-    out.m_spans.reserve(a.m_spans.size() + b.m_spans.size());
+    // The sweep writes into working arrays kept between calls; the result then
+    // gets arrays of its exact size, allocated once.
+    Region& out = WorkRegion();
 
     // Combines the spans of one band of a (or none) with one band of b (or none).
     auto emitBand = [&](int32_t top, int32_t bottom, std::span<const Span> sa, std::span<const Span> sb) {
@@ -449,8 +464,7 @@ Region Region::Combine(const Region& a, const Region& b, CombineMode mode)
         if (inB && bb->bottom == y)
             ++ib;
     }
-    out.checkAfterOperation();
-    return out;
+    return out.exactCopy();
 }
 
 // ---- queries ----
@@ -573,10 +587,14 @@ void RegionBuilder::sortRects()
 
 Region RegionBuilder::build()
 {
-    Region out;
     m_shapes = 0;
     if (m_rects.empty())
-        return out;
+        return Region();
+    // The sweep writes into working arrays kept from the last build; the result
+    // then gets arrays of its exact size, allocated once.
+    Region& out = m_result;
+    out.m_bands.clear();
+    out.m_spans.clear();
     // Sweep down the rows: the rectangles crossing a band between two
     // neighbouring edges are kept sorted by left, so each band's spans come out
     // in one pass.
@@ -605,8 +623,7 @@ Region RegionBuilder::build()
     }
     m_rects.clear();
     m_active.clear();
-    out.checkAfterOperation();
-    return out;
+    return out.exactCopy();
 }
 
 }

@@ -96,6 +96,12 @@ private:
     void appendSpan(size_t first, int32_t left, int32_t right);
     void endBand(int32_t top, int32_t bottom, size_t first);
     void checkAfterOperation() const;
+    // Constructors and Combine write into this thread's working region (emptied
+    // here, its capacity kept) and return an exact copy: a frame's regions then
+    // cost one allocation per array instead of a series of growths.
+    static Region& WorkRegion();
+    // A copy whose arrays have no spare capacity.
+    Region exactCopy() const;
     // Appends the bands of a polygon (see FromPolygon) to an empty `out`.
     static void ScanPolygon(Region& out, std::span<const Point> points);
 
@@ -132,6 +138,7 @@ private:
     std::vector<uint32_t> m_counts;
     std::vector<uint8_t> m_marks;
     Region m_scratch;
+    Region m_result;
     size_t m_shapes = 0;
 };
 
