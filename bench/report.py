@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""Reads the Google Benchmark JSON files of one benchmark run and prints the
+performance goals as a table: each measured figure, its anchor from the same
+run, the ratio and whether the goal holds.
+
+Times of benchmarks that run in this process are processor times (cpu_time),
+which a busy machine disturbs least; benchmarks that time another program
+(djpeg, find) or a whole process over wall time use real_time."""
+
+import glob
+import json
+import os
+import re
+import statistics
+import sys
+
+
+def load(folder):
+    """name -> benchmark entry, medians of repetitions preferred."""
+    entries = {}
+    for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+        try:
+            with open(path) as f:
+                data = json.load(f)
+        except (OSError, ValueError) as e:
+            print(f"warning: {path}: {e}", file=sys.stderr)
+            continue
+        program = os.path.splitext(os.path.basename(path))[0]
+        for b in data.get("benchmarks", []):
+            if b.get("error_occurred"):
+                continue
+            aggregate = b.get("run_type") == "aggregate"
+            if aggregate and b.get("aggregate_name") != "median":
+                continue
+            key = (program, b.get("run_name", b["name"]))
+            if aggregate or key not in entries:
+                entries[key] = b
+    return entries
+
+
+def ms(entry, field="cpu_time"):
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[entry.get("time_unit", "ns")]
+    return entry[field] * scale
+
+
+def find(entries, pattern, program=None):
+    """Entries whose name matches `pattern` (a regular expression, anchored)."""
+    rx = re.compile(pattern + r"$")
+    return {name: e for (prog, name), e in entries.items()
+            if rx.match(name) and (program is None or prog == program)}
+
+
+def one(entries, pattern, program=None):
+    found = find(entries, pattern, program)
+    return next(iter(found.values())) if found else None
+
+
+def status(ok):
+    return "yes" if ok else "**no**"
+
+
+def main():
+    folder = sys.argv[1] if len(sys.argv) > 1 else "."
+    entries = load(folder)
+    rows = []
+
+    # 1. Composition against a frame-sized memcpy, per size, in the program that ran the frames.
+    for w, h in ((1920, 1080), (6000, 4000)):
+        ratios = []
+        for program in ("rect_styles_bench", "region_styles_bench"):
+            memcpy = one(entries, rf"BM_FrameMemcpy/w:{w}/h:{h}", program)
+            if not memcpy:
+                continue
+            for name, e in find(entries, rf"BM_Frame/style:(\d+)/w:{w}/h:{h}", program).items():
+                ratios.append((ms(e) / ms(memcpy), int(re.search(r"style:(\d+)", name).group(1)), ms(e), ms(memcpy)))
+        if not ratios:
+            rows.append((f"1. frame {w}x{h}", "not measured", "", "", ""))
+            continue
+        worst = max(ratios)
+        median = statistics.median(r[0] for r in ratios)
+        memcpy_ms = statistics.median(r[3] for r in ratios)
+        rows.append((f"1. frame {w}x{h}, slowest style ({worst[1]})", f"{worst[2]:.2f} ms",
+                     f"memcpy {worst[3]:.2f} ms", f"{worst[0]:.2f}x", status(worst[0] <= 3)))
+        rows.append((f"1. frame {w}x{h}, median of {len(ratios)} styles", "",
+                     f"memcpy {memcpy_ms:.2f} ms", f"{median:.2f}x", status(median <= 2)))
+
+    # 2. Against ffmpeg's xfade at 1920 x 1080.
+    pairs = [(5, "wipeleft", 2), (1, "squeezeh", 2), (4, "slideleft", 5), (60, "hlslice", 5),
+             (43, "diagtl", 2), (84, "circleopen", 5)]
+    for style, transition, goal in pairs:
+        peer = one(entries, rf"BM_Xfade/transition:{transition}")
+        ours = one(entries, rf"BM_Frame/style:{style}/w:1920/h:1080")
+        if not peer or not ours:
+            rows.append((f"2. style {style} vs xfade {transition}", "not measured", "", "", ""))
+            continue
+        lead = ms(peer) / ms(ours) if ms(ours) > 0 else float("inf")
+        rows.append((f"2. style {style} vs xfade {transition}", f"{ms(ours):.2f} ms",
+                     f"xfade {ms(peer):.2f} ms", f"{lead:.1f}x faster", status(lead >= goal)))
+
+    # 3. Compose plus paint of a 4K client area for a 24-megapixel picture.
+    screen = find(entries, r"BM_FrameOnScreen/style:(\d+)")
+    if screen:
+        name, worst = max(screen.items(), key=lambda kv: ms(kv[1]))
+        med = statistics.median(ms(e) for e in screen.values())
+        rows.append((f"3. frame on a 4K screen, slowest style ({name.split(':')[-1]})", f"{ms(worst):.1f} ms",
+                     f"median {med:.1f} ms", "limit 25 ms", status(ms(worst) <= 25)))
+    else:
+        rows.append(("3. frame on a 4K screen", "not measured", "", "", ""))
+
+    # 4. Processor time of an in-line transition over its wall time.
+    for name, e in sorted(find(entries, r"BM_InlineTransition/(\d+)/1920/1080.*").items()):
+        share = e.get("cpu_per_wall")
+        if share is not None:
+            rows.append((f"4. in-line transition {name.split('/')[1]}, 1920x1080", f"{share:.3f} of a core",
+                         f"{e.get('cpu_ms_per_frame', 0):.1f} ms a frame", "limit 0.15", status(share <= 0.15)))
+    if not find(entries, r"BM_InlineTransition/(\d+)/1920/1080.*"):
+        rows.append(("4. in-line transition CPU", "not measured", "", "", ""))
+
+    # 5. Tick to first frame with the next picture decoded ahead.
+    tick = find(entries, r"BM_TickToFirstFrame.*")
+    for name, e in sorted(tick.items()):
+        rows.append((f"5. {name}", f"{ms(e, 'real_time'):.1f} ms", "", "limit 20 ms", status(ms(e, "real_time") <= 20)))
+    if not tick:
+        rows.append(("5. tick to first frame", "not measured", "", "", ""))
+
+    # 6. Peak resident memory of a show of 24-megapixel pictures on a 4K screen.
+    for name, e in sorted(find(entries, r"BM_ShowMemory/.*").items()):
+        peak, limit = e.get("peak_rss_mb", 0), e.get("limit_mb", 0)
+        rows.append((f"6. show memory, {name.split('/')[1]}", f"{peak:.0f} MB",
+                     f"picture {e.get('picture_mb', 0):.0f} MB", f"limit {limit:.0f} MB", status(0 < peak <= limit)))
+    if not find(entries, r"BM_ShowMemory/.*"):
+        rows.append(("6. show memory", "not measured", "", "", ""))
+
+    # 7. JPEG decoding against djpeg, folder scan against find (both wall time).
+    for name, e in sorted(find(entries, r"BM_Decode/file:(.+)").items()):
+        file = name.split(":", 1)[1]
+        djpeg = one(entries, rf"BM_Djpeg/file:{re.escape(file)}")
+        if djpeg:
+            r = ms(e, "real_time") / ms(djpeg, "real_time")
+            rows.append((f"7. decode {file}", f"{ms(e, 'real_time'):.1f} ms", f"djpeg {ms(djpeg, 'real_time'):.1f} ms",
+                         f"{r:.2f}x", status(r <= 1.15)))
+    scan, find_run = one(entries, r"BM_Scan"), one(entries, r"BM_FindBaseline")
+    if scan and find_run:
+        r = ms(scan, "real_time") / ms(find_run, "real_time")
+        rows.append(("7. scan of 100,000 files", f"{ms(scan, 'real_time'):.1f} ms",
+                     f"find {ms(find_run, 'real_time'):.1f} ms", f"{r:.2f}x", status(r <= 1.0)))
+
+    header = ("goal", "measured", "anchor", "ratio", "holds")
+    print("| " + " | ".join(header) + " |")
+    print("|" + "---|" * len(header))
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+
+
+if __name__ == "__main__":
+    main()
