@@ -22,6 +22,26 @@ int32_t BandFor(int32_t W, int32_t H, int32_t step)
     return MulDiv(H > W ? H : W, step, 90);
 }
 
+namespace {
+
+// The pixels of `frame` that a phase's copy writes (see FlipStretchCopy).
+Rect PhaseCover(const Bitmap& frame, const StyleFrame::Phase& phase, const Bitmap& picture)
+{
+    if (phase.mirror == Mirror::None)
+        return StretchCopyCover(frame, phase.DstRect, picture, phase.SrcRect);
+    Rect target = phase.DstRect;
+    if (phase.mirror == Mirror::LeftRight) {
+        target.left = phase.DstRect.right + 1;
+        target.right = phase.DstRect.left - 1;
+    } else {
+        target.top = phase.DstRect.bottom + 1;
+        target.bottom = phase.DstRect.top - 1;
+    }
+    return StretchCopyCover(frame, target, picture, phase.SrcRect.intersected(picture.rect()));
+}
+
+}
+
 FrameResult RenderFrame(const FrameRequest& request)
 {
     FrameResult result;
@@ -75,6 +95,22 @@ FrameResult RenderFrame(const FrameRequest& request)
     // The finish. While the old picture is pending, it is written only where
     // the new one does not go.
     const Bitmap* pendingOld = frame.PendingOldBitmap;
+    if (pendingOld && frame.DeferredCount > 0 && result.Progress != 100) {
+        // The old picture where no copy lands, then the phases' copies in order.
+        thread_local RegionBuilder covers;
+        for (int i = 0; i < frame.DeferredCount; ++i) {
+            const StyleFrame::Phase& phase = frame.DeferredPhases[size_t(i)];
+            covers.addRect(PhaseCover(request.FrameBitmap, phase, request.NewBitmap));
+        }
+        if (result.Progress != 0 && !regionPath)
+            covers.addRect(StretchCopyCover(request.FrameBitmap, frame.DstRect, request.NewBitmap, frame.SrcRect));
+        DrawOutside(request.FrameBitmap, *pendingOld, covers.build());
+        for (int i = 0; i < frame.DeferredCount; ++i) {
+            const StyleFrame::Phase& phase = frame.DeferredPhases[size_t(i)];
+            StyleFrame::CopyRect(request.FrameBitmap, phase.DstRect, request.NewBitmap, phase.SrcRect, phase.mirror);
+        }
+        pendingOld = nullptr;
+    }
     if (result.Progress == 100) {
         Draw(request.FrameBitmap, 0, 0, request.NewBitmap);
     } else if (result.Progress == 0) {

@@ -59,16 +59,17 @@ void Prefetch(const Pixel* p, int32_t from, int32_t to)
 }
 
 // Fetches the pixels that row y of the frame reads from either picture.
-void PrefetchRow(const Bitmap& old, const Bitmap& picture, int32_t y, const std::vector<Region::Span>& spans)
+void PrefetchRow(const Bitmap& old, const Bitmap* picture, int32_t y, const std::vector<Region::Span>& spans)
 {
     if (y >= old.height())
         return;
     const Pixel* o = old.row(y);
-    const Pixel* n = picture.row(y);
+    const Pixel* n = picture ? picture->row(y) : nullptr;
     int32_t x = 0;
     for (const Region::Span& s : spans) {
         Prefetch(o, x, s.left);
-        Prefetch(n, s.left, s.right);
+        if (n)
+            Prefetch(n, s.left, s.right);
         x = s.right;
     }
     Prefetch(o, x, old.width());
@@ -79,7 +80,10 @@ thread_local std::vector<uint32_t> t_mask;
 
 }
 
-void MixThroughRegion(Bitmap& frame, const Bitmap& old, const Bitmap& picture, const Region& clip)
+namespace {
+
+// MixThroughRegion; without a picture the pixels of `clip` are left as they are.
+void Mix(Bitmap& frame, const Bitmap& old, const Bitmap* picture, const Region& clip)
 {
     const int32_t W = frame.width(), H = frame.height();
     int32_t done = 0; // rows above are written
@@ -105,12 +109,13 @@ void MixThroughRegion(Bitmap& frame, const Bitmap& old, const Bitmap& picture, c
             continue;
         }
         if (t_spans.size() == 1 && t_spans[0].left == 0 && t_spans[0].right == W) {
-            CopyRows(frame, picture, top, bottom);
+            if (picture)
+                CopyRows(frame, *picture, top, bottom);
             continue;
         }
         const int32_t first = t_spans.front().left, last = t_spans.back().right;
         const int32_t extent = last - first;
-        if (int64_t(t_spans.size()) * 2 * kShortRun > extent) {
+        if (picture && int64_t(t_spans.size()) * 2 * kShortRun > extent) {
             // Many short runs: one mask for the band, one select per row.
             t_mask.assign(size_t(extent), 0);
             for (const Region::Span& s : t_spans)
@@ -118,12 +123,12 @@ void MixThroughRegion(Bitmap& frame, const Bitmap& old, const Bitmap& picture, c
             for (int32_t y = top; y < bottom; ++y) {
                 if (y + kRowsAhead < H) {
                     Prefetch(old.row(y + kRowsAhead), 0, W);
-                    Prefetch(picture.row(y + kRowsAhead), first, last);
+                    Prefetch(picture->row(y + kRowsAhead), first, last);
                 }
                 Pixel* d = frame.row(y);
                 const Pixel* o = old.row(y);
                 CopyRun(d, o, first);
-                SelectRow(d + first, o + first, picture.row(y) + first, t_mask.data(), extent);
+                SelectRow(d + first, o + first, picture->row(y) + first, t_mask.data(), extent);
                 CopyRun(d + last, o + last, W - last);
             }
             continue;
@@ -132,17 +137,30 @@ void MixThroughRegion(Bitmap& frame, const Bitmap& old, const Bitmap& picture, c
             PrefetchRow(old, picture, y + kRowsAhead, t_spans);
             Pixel* d = frame.row(y);
             const Pixel* o = old.row(y);
-            const Pixel* n = picture.row(y);
+            const Pixel* n = picture ? picture->row(y) : nullptr;
             int32_t x = 0;
             for (const Region::Span& s : t_spans) {
                 CopyRun(d + x, o + x, s.left - x);
-                CopyRun(d + s.left, n + s.left, s.right - s.left);
+                if (n)
+                    CopyRun(d + s.left, n + s.left, s.right - s.left);
                 x = s.right;
             }
             CopyRun(d + x, o + x, W - x);
         }
     }
     CopyRows(frame, old, done, H);
+}
+
+}
+
+void MixThroughRegion(Bitmap& frame, const Bitmap& old, const Bitmap& picture, const Region& clip)
+{
+    Mix(frame, old, &picture, clip);
+}
+
+void DrawOutside(Bitmap& frame, const Bitmap& old, const Region& hole)
+{
+    Mix(frame, old, nullptr, hole);
 }
 
 void DrawAround(Bitmap& frame, const Bitmap& old, const Rect& hole)

@@ -13,6 +13,7 @@ namespace kalvio {
 void MixThroughRegion(Bitmap& frame, const Bitmap& old, const Bitmap& picture, const Region& clip);
 
 // `frame` := `old` everywhere outside `hole` (which the caller fills next).
+void DrawOutside(Bitmap& frame, const Bitmap& old, const Region& hole);
 void DrawAround(Bitmap& frame, const Bitmap& old, const Rect& hole);
 
 // The pixels of `dst` that StretchCopy(dst, d, src, s) writes: the destination

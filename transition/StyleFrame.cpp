@@ -11,15 +11,29 @@ void StyleFrame::CopyPhase(Mirror mirror)
         Invalidated.add(DstRect);
         return;
     }
+    if (PendingOldBitmap && DeferredCount < int(DeferredPhases.size())) {
+        DeferredPhases[size_t(DeferredCount++)] = { DstRect, SrcRect, mirror };
+        Invalidated.add(DstRect);
+        return;
+    }
     if (PendingOldBitmap) {
         Draw(FrameBitmap, 0, 0, *PendingOldBitmap);
         PendingOldBitmap = nullptr;
+        for (int i = 0; i < DeferredCount; ++i)
+            CopyRect(FrameBitmap, DeferredPhases[size_t(i)].DstRect, NewBitmap, DeferredPhases[size_t(i)].SrcRect,
+                     DeferredPhases[size_t(i)].mirror);
+        DeferredCount = 0;
     }
-    if (mirror == Mirror::None)
-        StretchCopy(FrameBitmap, DstRect, NewBitmap, SrcRect);
-    else
-        FlipStretchCopy(FrameBitmap, DstRect, NewBitmap, SrcRect, mirror);
+    CopyRect(FrameBitmap, DstRect, NewBitmap, SrcRect, mirror);
     Invalidated.add(DstRect);
+}
+
+void StyleFrame::CopyRect(Bitmap& frame, const Rect& d, const Bitmap& picture, const Rect& s, Mirror mirror)
+{
+    if (mirror == Mirror::None)
+        StretchCopy(frame, d, picture, s);
+    else
+        FlipStretchCopy(frame, d, picture, s, mirror);
 }
 
 }

@@ -48,10 +48,17 @@ struct StyleFrame {
     Bitmap& FrameBitmap;
     FrameRects& Invalidated;
 
-    // Set while FrameBitmap does not hold the old picture yet: the composer
-    // writes it together with the final copy unless a phase copies first, in
-    // which case the phase draws it whole beforehand.
+    // Set while FrameBitmap does not hold the old picture yet: phase copies
+    // are then recorded in DeferredPhases, and the composer draws the old
+    // picture only where no copy lands before making the copies in order.
     const Bitmap* PendingOldBitmap = nullptr;
+    struct Phase {
+        Rect DstRect;
+        Rect SrcRect;
+        Mirror mirror;
+    };
+    std::array<Phase, 3> DeferredPhases {};
+    int DeferredCount = 0;
     // Set when the whole new picture is drawn over the frame at its end: phase
     // copies would be covered, so they only mark their rectangles.
     bool PhasesCovered = false;
@@ -60,6 +67,8 @@ struct StyleFrame {
     // DstRect of FrameBitmap now, stretched (or mirrored through FlipStretchCopy),
     // and marks DstRect, as set by the rule, for repainting.
     void CopyPhase(Mirror mirror = Mirror::None);
+    // One phase's copy: a stretch copy, or FlipStretchCopy when mirrored.
+    static void CopyRect(Bitmap& frame, const Rect& d, const Bitmap& picture, const Rect& s, Mirror mirror);
 };
 
 using StyleRule = void (*)(StyleFrame&);
