@@ -233,43 +233,55 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
 
 Bitmap LoadJpegFile(const std::string& path, JpegWarnings* warnings, const JpegLimits& limits)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a named pipe called "x.jpg" cannot stall the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         Fail(path, std::strerror(errno));
     std::vector<uint8_t> bytes;
-    int error = 0;
+    std::string problem;
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        error = errno;
+        problem = std::strerror(errno);
     } else if (S_ISDIR(st.st_mode)) {
-        error = EISDIR;
+        problem = std::strerror(EISDIR);
+    } else if (!S_ISREG(st.st_mode)) {
+        // Pipes, sockets and devices could block or never end.
+        problem = "not a regular file";
+    } else if (uint64_t(st.st_size) > limits.maxFileBytes) {
+        problem = "the file is too large (" + std::to_string(st.st_size) + " bytes)";
     } else {
         try {
             // The size is a first guess only: the file may change while it is read.
             size_t used = 0;
-            bytes.resize(std::max<size_t>(size_t(std::max<off_t>(st.st_size, 0)) + 1, 65536));
+            bytes.resize(size_t(st.st_size) + 1);
             for (;;) {
-                if (used == bytes.size())
-                    bytes.resize(bytes.size() * 2);
+                if (used == bytes.size()) {
+                    if (used > limits.maxFileBytes) {
+                        problem = "the file is too large (more than "
+                            + std::to_string(limits.maxFileBytes) + " bytes)";
+                        break;
+                    }
+                    bytes.resize(std::min(bytes.size() * 2, limits.maxFileBytes + 1));
+                }
                 ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n < 0)
-                    error = errno;
+                    problem = std::strerror(errno);
                 if (n <= 0)
                     break;
                 used += size_t(n);
             }
             bytes.resize(used);
         } catch (const std::bad_alloc&) {
-            error = ENOMEM;
+            problem = std::strerror(ENOMEM);
         } catch (const std::length_error&) {
-            error = ENOMEM;
+            problem = std::strerror(ENOMEM);
         }
     }
     ::close(fd);
-    if (error)
-        Fail(path, std::strerror(error));
+    if (!problem.empty())
+        Fail(path, problem);
     return LoadJpegMemory(bytes.data(), bytes.size(), path, warnings, limits);
 }
 

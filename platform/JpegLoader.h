@@ -19,6 +19,9 @@ struct JpegLimits {
     // Progressive files with absurd numbers of scans re-walk the whole picture
     // for each; real files have at most a few dozen.
     int maxScans = 100;
+    // Larger files are refused unread (a picture within the pixel limit is
+    // far smaller).
+    size_t maxFileBytes = size_t(1) << 30;
 };
 
 // What a successful decode noticed: damaged data that was decoded anyway

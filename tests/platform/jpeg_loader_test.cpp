@@ -286,6 +286,31 @@ TEST_F(JpegFileErrors, UnreadablePathsNameTheFileAndTheCause)
     }
 }
 
+TEST_F(JpegFileErrors, OnlyRegularFilesOfSaneSizeAreRead)
+{
+    // A named pipe would block a plain open until a writer came; a device
+    // could be read forever.
+    std::string pipe = dir + "/pipe.jpg";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_NE(ErrorText(pipe).find("not a regular file"), std::string::npos) << ErrorText(pipe);
+    std::string device = dir + "/zero.jpg";
+    fs::create_symlink("/dev/zero", device);
+    EXPECT_NE(ErrorText(device).find("not a regular file"), std::string::npos) << ErrorText(device);
+
+    // A huge (sparse) file is refused without being read.
+    std::string huge = dir + "/huge.jpg";
+    fs::copy_file(DataPath("testorig.jpg"), huge);
+    fs::resize_file(huge, (uintmax_t(1) << 30) + 1);
+    EXPECT_NE(ErrorText(huge).find("too large (1073741825 bytes)"), std::string::npos)
+        << ErrorText(huge);
+    JpegLimits small;
+    small.maxFileBytes = 5770 - 1; // testorig.jpg has 5770 bytes
+    EXPECT_NE(ErrorText(DataPath("testorig.jpg"), small).find("too large (5770 bytes)"),
+              std::string::npos);
+    small.maxFileBytes = 5770;
+    EXPECT_EQ(LoadJpegFile(DataPath("testorig.jpg"), nullptr, small).width(), 227);
+}
+
 TEST_F(JpegFileErrors, PathsAreBytesNotText)
 {
     // A name that is not valid UTF-8 loads, and shows up unchanged in errors.
