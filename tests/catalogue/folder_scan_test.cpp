@@ -52,6 +52,13 @@ struct ChildScan {
 // touching this process. `setup` returns an empty text or why it failed.
 ChildScan ScanInChild(const std::string& folder, const std::function<std::string()>& setup)
 {
+    // The sanitizers' runtime reads /proc the first time it checks an object of a
+    // type; let it meet the error type here, before the child runs out of descriptors.
+    try {
+        throw InOutError::FromSystemError(EMFILE);
+    } catch (const InOutError& e) {
+        (void)e.Code();
+    }
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
         return {{}, {}, "pipe failed"};
