@@ -370,9 +370,21 @@ void CheckFrame(Reader& in)
         StyleRuleFor(style)(frame);
         if (frame.ClipRegion && !frame.ClipRegion->isValid())
             Fail(what + ": clip region breaks its form");
+        // The clip inside the frame, read from its bands.
+        std::vector<uint8_t> clip(size_t(W) * size_t(H));
+        if (frame.ClipRegion) {
+            const Region& region = *frame.ClipRegion;
+            for (size_t i = 0; i < region.bandCount(); ++i) {
+                const Region::Band band = region.band(i);
+                for (int32_t y = std::max(band.top, 0); y < std::min(band.bottom, H); ++y)
+                    for (const Region::Span& span : band.spans)
+                        for (int32_t x = std::max(span.left, 0); x < std::min(span.right, W); ++x)
+                            clip[size_t(y) * size_t(W) + size_t(x)] = 1;
+            }
+        }
         for (int32_t y = 0; y < H; ++y)
             for (int32_t x = 0; x < W; ++x) {
-                const bool shown = frame.ClipRegion && frame.ClipRegion->contains(x, y);
+                const bool shown = clip[size_t(y) * size_t(W) + size_t(x)];
                 if (frameBitmap.pixel(x, y) != (shown ? NewPixel(x, y) : OldPixel(x, y)))
                     Fail(what + ": pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") should show the "
                         + (shown ? "new" : "old") + " picture");
