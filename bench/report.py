@@ -4,8 +4,9 @@ performance goals as a table: each measured figure, its anchor from the same
 run, the ratio and whether the goal holds.
 
 Times of benchmarks that run in this process are processor times (cpu_time),
-which a busy machine disturbs least; benchmarks that time another program
-(djpeg, find) or a whole process over wall time use real_time."""
+which a busy machine disturbs least; djpeg reports its own processor time as a
+manual time; the folder scan and find, and the whole-process figures, are
+timed over the wall clock."""
 
 import glob
 import json
@@ -13,6 +14,11 @@ import os
 import re
 import statistics
 import sys
+
+
+def plain_name(name):
+    """The name without the settings Google Benchmark appends to it."""
+    return re.sub(r"/(iterations:\d+|repeats:\d+|min_time:[\d.]+|real_time|manual_time|process_time)", "", name)
 
 
 def load(folder):
@@ -32,7 +38,7 @@ def load(folder):
             aggregate = b.get("run_type") == "aggregate"
             if aggregate and b.get("aggregate_name") != "median":
                 continue
-            key = (program, b.get("run_name", b["name"]))
+            key = (program, plain_name(b.get("run_name", b["name"])))
             if aggregate or key not in entries:
                 entries[key] = b
     return entries
@@ -117,9 +123,14 @@ def main():
         rows.append(("4. in-line transition CPU", "not measured", "", "", ""))
 
     # 5. Tick to first frame with the next picture decoded ahead.
-    tick = find(entries, r"BM_TickToFirstFrame.*")
+    tick = find(entries, r"BM_TickToFirstFrame/.*")
     for name, e in sorted(tick.items()):
-        rows.append((f"5. {name}", f"{ms(e, 'real_time'):.1f} ms", "", "limit 20 ms", status(ms(e, "real_time") <= 20)))
+        # The time is the main thread's processor time (a manual time); the
+        # limit applies to a picture decoded ahead.
+        ahead = "decoded_ahead:1" in name
+        rows.append((f"5. tick to first frame, {'/'.join(name.split('/')[1:])}", f"{ms(e, 'real_time'):.1f} ms",
+                     f"wall {e.get('wall_ms', 0):.0f} ms", "limit 20 ms" if ahead else "",
+                     status(ms(e, "real_time") <= 20) if ahead else "-"))
     if not tick:
         rows.append(("5. tick to first frame", "not measured", "", "", ""))
 
@@ -131,13 +142,14 @@ def main():
     if not find(entries, r"BM_ShowMemory/.*"):
         rows.append(("6. show memory", "not measured", "", "", ""))
 
-    # 7. JPEG decoding against djpeg, folder scan against find (both wall time).
+    # 7. JPEG decoding against djpeg (processor times), folder scan against find (wall times).
     for name, e in sorted(find(entries, r"BM_Decode/file:(.+)").items()):
         file = name.split(":", 1)[1]
         djpeg = one(entries, rf"BM_Djpeg/file:{re.escape(file)}")
         if djpeg:
-            r = ms(e, "real_time") / ms(djpeg, "real_time")
-            rows.append((f"7. decode {file}", f"{ms(e, 'real_time'):.1f} ms", f"djpeg {ms(djpeg, 'real_time'):.1f} ms",
+            # djpeg's time is its own processor time (a manual time), ours the decoder's.
+            r = ms(e) / ms(djpeg, "real_time")
+            rows.append((f"7. decode {file}", f"{ms(e):.1f} ms", f"djpeg {ms(djpeg, 'real_time'):.1f} ms",
                          f"{r:.2f}x", status(r <= 1.15)))
     scan, find_run = one(entries, r"BM_Scan"), one(entries, r"BM_FindBaseline")
     if scan and find_run:
