@@ -4,11 +4,11 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 #include "slideshow/Fonts.h"
 #include "app/HomePage.h"
 #include "app/LinkLabel.h"
+#include "app/WindowPlacement.h"
 
 namespace kalvio {
 
@@ -107,12 +107,7 @@ void Tfrm_about::Label_urlMouseLeave()
 void Tfrm_about::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!placed_ && screen()) {
-        placed_ = true;
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen()->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnFirstShow(*this, placed_);
 }
 
 void ShowAboutBox(Tfrm_about::UrlOpener openUrl)

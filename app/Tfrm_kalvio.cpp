@@ -9,13 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 
 #include "slideshow/Fonts.h"
 #include "app/HomePage.h"
 #include "app/IntervalSpinBox.h"
 #include "app/LinkLabel.h"
+#include "app/WindowPlacement.h"
 #include "app/MessageBoxes.h"
 #include "app/PlaySequence.h"
 #include "app/Tfrm_about.h"
@@ -353,12 +353,7 @@ void Tfrm_kalvio::TimerTimer()
 void Tfrm_kalvio::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!placed_ && screen()) {
-        placed_ = true;
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen()->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreOnFirstShow(*this, placed_);
 }
 
 void Tfrm_kalvio::closeEvent(QCloseEvent* event)
