@@ -190,6 +190,7 @@ private:
     Bitmap m_paintBuffer;
     Rect m_pictureRect;
     std::optional<Bitmap> m_oldBitmap;
+    Bitmap m_spareOldBitmap; // the memory of the last OldBitmap, for the next one
     std::shared_ptr<const Bitmap> m_newBitmap;
     std::shared_ptr<TAnimateThread> m_animateThread;
     TAnimateThread* m_servingFrame = nullptr; // the thread whose frame runs now
