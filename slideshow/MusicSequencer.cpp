@@ -7,20 +7,26 @@ MusicSequencer::MusicSequencer(MediaPlayer& player, const std::vector<std::strin
     : player_(player), MusicList(musicList), MusicIndex(musicIndex) {}
 
 void MusicSequencer::playmusic() {
+    failed_.clear();
+    gaveUp_ = false;
+    Start();
+}
+
+void MusicSequencer::Start() {
     player_.Close();
     if (MusicIndex < 0 || size_t(MusicIndex) >= MusicList.size()) return;
     try {
         player_.Open(MusicList[size_t(MusicIndex)]);
     } catch (...) {
         // Remember the failure: the next tick moves on instead of asking the
-        // closed player for a length, which would fail again at every tick.
+        // closed player for a length, and later rounds pass over this entry
+        // instead of reporting it again.
         currentFailed_ = true;
-        if (++failuresInARow_ >= MusicList.size()) gaveUp_ = true;
+        failed_.insert(MusicIndex);
+        if (failed_.size() >= MusicList.size()) gaveUp_ = true;
         throw;
     }
     currentFailed_ = false;
-    failuresInARow_ = 0;
-    gaveUp_ = false;
     player_.Play();
 }
 
@@ -32,7 +38,7 @@ void MusicSequencer::TimerTimer() {
         if (length - position > 10) return;
     }
     Advance();
-    playmusic();
+    Start();
 }
 
 void MusicSequencer::Stop() {
@@ -40,8 +46,12 @@ void MusicSequencer::Stop() {
 }
 
 void MusicSequencer::Advance() {
-    ++MusicIndex;
-    if (MusicIndex < 0 || size_t(MusicIndex) >= MusicList.size()) MusicIndex = 0;
+    // The next entry that has not failed; the current one when all others did.
+    for (size_t tried = 0; tried < MusicList.size(); ++tried) {
+        ++MusicIndex;
+        if (MusicIndex < 0 || size_t(MusicIndex) >= MusicList.size()) MusicIndex = 0;
+        if (!failed_.contains(MusicIndex)) return;
+    }
 }
 
 }

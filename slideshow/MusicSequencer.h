@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,33 +13,39 @@ namespace kalvio {
 // once-a-second music timer.
 //
 // A track that fails to open throws MediaError out of that call (the general
-// error report shows it once); the next TimerTimer moves on to the next entry.
-// After a whole round of entries has failed in a row, TimerTimer stops trying;
-// a later successful playmusic (a new show) starts afresh.
+// error report shows it once); the next TimerTimer moves on to the next entry,
+// and later rounds pass over the failed entries without trying them again, so
+// each broken track is reported once per show. When every entry has failed,
+// TimerTimer stops trying; the next playmusic (a new show) starts afresh.
 class MusicSequencer {
 public:
     MusicSequencer(MediaPlayer& player, const std::vector<std::string>& musicList,
                    int& musicIndex);
 
     // (Re)starts the music on the entry at MusicIndex: close, open, play.
+    // Forgets the entries that failed before.
     void playmusic();
     // The once-a-second check: when 10 ms or less of the track remain, or the
-    // track failed to open, move to the next entry (wrapping) and playmusic.
+    // track failed to open, move to the next entry that has not failed
+    // (wrapping) and start it.
     void TimerTimer();
     // End of the show: stops the player when a track is open.
     void Stop();
 
-    // True after every entry failed to open in a row; TimerTimer then does nothing.
+    // True after every entry failed to open; TimerTimer then does nothing.
     bool GaveUp() const { return gaveUp_; }
 
 private:
+    // Close, open and play the entry at MusicIndex; an entry that fails to
+    // open is remembered.
+    void Start();
     void Advance();
 
     MediaPlayer& player_;
     const std::vector<std::string>& MusicList;
     int& MusicIndex;
     bool currentFailed_ = false;
-    size_t failuresInARow_ = 0;
+    std::set<int> failed_;
     bool gaveUp_ = false;
 };
 
