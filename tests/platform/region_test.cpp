@@ -7,17 +7,15 @@
 #include <vector>
 
 #include "platform/Region.h"
+#include "support/RegionModel.h"
 
 using namespace kalvio;
 
 namespace {
 
-// A shape as the tests describe it, printable as a C++ initialiser.
-struct Shape {
-    enum Kind { Rectangle, RoundRect, Polygon } kind;
-    int32_t v[6];
-    std::vector<Point> points;
-};
+using test::Shape;
+using test::ModelContains;
+const auto Make = test::MakeRegion;
 
 std::string Cpp(const Shape& s)
 {
@@ -39,54 +37,7 @@ std::string Cpp(const std::vector<Shape>& shapes)
     return out + "};";
 }
 
-Region Make(const Shape& s)
-{
-    switch (s.kind) {
-    case Shape::Rectangle:
-        return Region::FromRect(s.v[0], s.v[1], s.v[2], s.v[3]);
-    case Shape::RoundRect:
-        return Region::FromRoundRect(s.v[0], s.v[1], s.v[2], s.v[3], s.v[4], s.v[5]);
-    case Shape::Polygon:
-        return Region::FromPolygon(s.points);
-    }
-    return {};
-}
 
-// The slow model: membership of one pixel, straight from the definitions.
-bool ModelContains(const Shape& s, int64_t x, int64_t y)
-{
-    const int64_t px = 2 * x + 1, py = 2 * y + 1; // doubled pixel centre
-    if (s.kind == Shape::Polygon) {
-        int winding = 0;
-        const size_t n = s.points.size();
-        for (size_t i = 0; i < n; ++i) {
-            int64_t x0 = s.points[i].x, y0 = s.points[i].y;
-            int64_t x1 = s.points[(i + 1) % n].x, y1 = s.points[(i + 1) % n].y;
-            if (y0 == y1 || py <= 2 * std::min(y0, y1) || py >= 2 * std::max(y0, y1))
-                continue;
-            // Crossing of the row through the centre, on or left of the centre?
-            __int128 lhs = __int128(2 * x0) * (y1 - y0) + __int128(py - 2 * y0) * (x1 - x0);
-            __int128 rhs = __int128(px) * (y1 - y0);
-            bool leftOrOn = y1 > y0 ? lhs <= rhs : lhs >= rhs;
-            if (leftOrOn)
-                winding += y1 > y0 ? 1 : -1;
-        }
-        return winding != 0;
-    }
-    int64_t l = std::min(s.v[0], s.v[2]), r = std::max(s.v[0], s.v[2]);
-    int64_t t = std::min(s.v[1], s.v[3]), b = std::max(s.v[1], s.v[3]);
-    if (x < l || x >= r || y < t || y >= b)
-        return false;
-    if (s.kind == Shape::Rectangle)
-        return true;
-    int64_t cw = std::min<int64_t>(std::llabs(s.v[4]), r - l), ch = std::min<int64_t>(std::llabs(s.v[5]), b - t);
-    if (cw == 0 || ch == 0)
-        return true;
-    int64_t cx = px < 2 * l + cw ? 2 * l + cw : px > 2 * r - cw ? 2 * r - cw : px;
-    int64_t cy = py < 2 * t + ch ? 2 * t + ch : py > 2 * b - ch ? 2 * b - ch : py;
-    __int128 dx = px - cx, dy = py - cy;
-    return dx * dx * ch * ch + dy * dy * cw * cw <= __int128(cw) * cw * ch * ch;
-}
 
 // Compares a region with a predicate over a window that holds every pixel of both.
 template <typename Inside>
