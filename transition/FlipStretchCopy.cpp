@@ -4,9 +4,8 @@
 
 namespace kalvio {
 
-void FlipStretchCopy(Bitmap& dst, const Rect& d, const Bitmap& src, const Rect& s, Mirror mirror)
+Rect MirroredTarget(const Rect& d, Mirror mirror)
 {
-    Rect source = s.intersected(src.rect());
     Rect target = d;
     if (mirror == Mirror::LeftRight) {
         target.left = d.right + 1;
@@ -15,6 +14,13 @@ void FlipStretchCopy(Bitmap& dst, const Rect& d, const Bitmap& src, const Rect& 
         target.top = d.bottom + 1;
         target.bottom = d.top - 1;
     }
+    return target;
+}
+
+void FlipStretchCopy(Bitmap& dst, const Rect& d, const Bitmap& src, const Rect& s, Mirror mirror)
+{
+    Rect source = s.intersected(src.rect());
+    Rect target = MirroredTarget(d, mirror);
     StretchCopy(dst, target.left, target.top, target.width(), target.height(),
                 src, source.left, source.top, source.width(), source.height());
 }

@@ -12,4 +12,8 @@ namespace kalvio {
 // (10, 0, 20, 5) mirrored left-right is copied to origin x 21 with width -12.
 void FlipStretchCopy(Bitmap& dst, const Rect& d, const Bitmap& src, const Rect& s, Mirror mirror);
 
+// The signed target rectangle of that copy: `d` with the mirrored pair of edges
+// swapped to far edge + 1 and near edge - 1; `d` itself for Mirror::None.
+Rect MirroredTarget(const Rect& d, Mirror mirror);
+
 }

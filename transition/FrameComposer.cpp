@@ -2,6 +2,7 @@
 
 #include "platform/Arith.h"
 #include "platform/BitmapDraw.h"
+#include "transition/FlipStretchCopy.h"
 #include "transition/FrameMix.h"
 #include "transition/styles/StyleTable.h"
 
@@ -29,15 +30,8 @@ Rect PhaseCover(const Bitmap& frame, const StyleFrame::Phase& phase, const Bitma
 {
     if (phase.mirror == Mirror::None)
         return StretchCopyCover(frame, phase.DstRect, picture, phase.SrcRect);
-    Rect target = phase.DstRect;
-    if (phase.mirror == Mirror::LeftRight) {
-        target.left = phase.DstRect.right + 1;
-        target.right = phase.DstRect.left - 1;
-    } else {
-        target.top = phase.DstRect.bottom + 1;
-        target.bottom = phase.DstRect.top - 1;
-    }
-    return StretchCopyCover(frame, target, picture, phase.SrcRect.intersected(picture.rect()));
+    return StretchCopyCover(frame, MirroredTarget(phase.DstRect, phase.mirror), picture,
+                            phase.SrcRect.intersected(picture.rect()));
 }
 
 }
