@@ -4,26 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/RowCopy.h"
+
 namespace kalvio {
 
 namespace {
-
-// Copies n >= 0 pixels. Short runs (lattice spans) use fixed-size moves.
-inline void CopyRun(Pixel* d, const Pixel* s, int32_t n)
-{
-    if (n >= 16) {
-        std::memcpy(d, s, size_t(n) * sizeof(Pixel));
-    } else if (n >= 8) {
-        std::memcpy(d, s, 8 * sizeof(Pixel));
-        std::memcpy(d + n - 8, s + n - 8, 8 * sizeof(Pixel));
-    } else if (n >= 4) {
-        std::memcpy(d, s, 4 * sizeof(Pixel));
-        std::memcpy(d + n - 4, s + n - 4, 4 * sizeof(Pixel));
-    } else {
-        for (int32_t i = 0; i < n; ++i)
-            d[i] = s[i];
-    }
-}
 
 void CopyRows(Bitmap& frame, const Bitmap& source, int32_t top, int32_t bottom)
 {
@@ -127,9 +112,9 @@ void Mix(Bitmap& frame, const Bitmap& old, const Bitmap* picture, const Region& 
                 }
                 Pixel* d = frame.row(y);
                 const Pixel* o = old.row(y);
-                CopyRun(d, o, first);
+                CopyPixels(d, o, first);
                 SelectRow(d + first, o + first, picture->row(y) + first, t_mask.data(), extent);
-                CopyRun(d + last, o + last, W - last);
+                CopyPixels(d + last, o + last, W - last);
             }
             continue;
         }
@@ -140,12 +125,12 @@ void Mix(Bitmap& frame, const Bitmap& old, const Bitmap* picture, const Region& 
             const Pixel* n = picture ? picture->row(y) : nullptr;
             int32_t x = 0;
             for (const Region::Span& s : t_spans) {
-                CopyRun(d + x, o + x, s.left - x);
+                CopyPixels(d + x, o + x, s.left - x);
                 if (n)
-                    CopyRun(d + s.left, n + s.left, s.right - s.left);
+                    CopyPixels(d + s.left, n + s.left, s.right - s.left);
                 x = s.right;
             }
-            CopyRun(d + x, o + x, W - x);
+            CopyPixels(d + x, o + x, W - x);
         }
     }
     CopyRows(frame, old, done, H);
@@ -174,8 +159,8 @@ void DrawAround(Bitmap& frame, const Bitmap& old, const Rect& hole)
     const int32_t W = frame.width();
     if (h.left > 0 || h.right < W) {
         for (int32_t y = h.top; y < h.bottom; ++y) {
-            CopyRun(frame.row(y), old.row(y), h.left);
-            CopyRun(frame.row(y) + h.right, old.row(y) + h.right, W - h.right);
+            CopyPixels(frame.row(y), old.row(y), h.left);
+            CopyPixels(frame.row(y) + h.right, old.row(y) + h.right, W - h.right);
         }
     }
     CopyRows(frame, old, h.bottom, frame.height());
