@@ -5,14 +5,26 @@
 // read, a smooth synthetic gradient stands in. The old and the new picture of a
 // frame are different variants. Each picture is made once per size and variant
 // and kept for the whole run.
+//
+// Also the frame benchmarks themselves: BM_Frame (one frame of a style at
+// progress 50, step 4) and BM_FrameMemcpy (a plain copy of one frame's bytes,
+// the floor a frame cannot beat, since every frame starts by drawing the whole
+// old picture).
 
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <tuple>
+#include <utility>
+#include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "platform/Bitmap.h"
 #include "platform/JpegLoader.h"
+#include "platform/Random.h"
+#include "transition/FrameComposer.h"
 
 namespace kalvio::bench {
 
@@ -75,6 +87,63 @@ inline const Bitmap& FramePicture(int32_t W, int32_t H, int variant)
         it = made.emplace(key, photo.isEmpty() ? GradientPicture(W, H, variant) : TiledPicture(photo, W, H)).first;
     }
     return it->second;
+}
+
+inline const std::vector<std::pair<int32_t, int32_t>> kFrameSizes = { { 1920, 1080 }, { 6000, 4000 } };
+
+inline void BM_Frame(benchmark::State& state)
+{
+    const int style = int(state.range(0));
+    const int32_t W = int32_t(state.range(1)), H = int32_t(state.range(2));
+    const Bitmap& oldPicture = FramePicture(W, H, 0);
+    const Bitmap& newPicture = FramePicture(W, H, 1);
+    Bitmap frame(W, H);
+    RandomSeed(1);
+    for (auto _ : state) {
+        FrameResult result = RenderFrame({ .OldBitmap = oldPicture, .NewBitmap = newPicture, .FrameBitmap = frame,
+                                           .Style = style, .Progress = 50, .Step = 4 });
+        benchmark::DoNotOptimize(result);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * int64_t(sizeof(Pixel)));
+}
+
+inline void BM_FrameMemcpy(benchmark::State& state)
+{
+    const int32_t W = int32_t(state.range(0)), H = int32_t(state.range(1));
+    const Bitmap& source = FramePicture(W, H, 0);
+    Bitmap target(W, H);
+    for (auto _ : state) {
+        std::memcpy(target.bits(), source.bits(), source.pixelCount() * sizeof(Pixel));
+        benchmark::DoNotOptimize(target.bits());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * int64_t(sizeof(Pixel)));
+}
+
+// Adds `b` for styles first .. last at each of kFrameSizes, named
+// style:N/w:W/h:H.
+inline void ApplyStyleSizes(benchmark::internal::Benchmark* b, int first, int last)
+{
+    b->ArgNames({ "style", "w", "h" });
+    for (auto [W, H] : kFrameSizes)
+        for (int style = first; style <= last; ++style)
+            b->Args({ style, W, H });
+    b->Unit(benchmark::kMillisecond);
+}
+
+// Registers BM_FrameMemcpy/w:W/h:H and BM_Frame/style:N/w:W/h:H for styles
+// first .. last. Returns a value so a program can call it at static
+// initialisation, before its own BENCHMARK lines.
+inline bool RegisterFrameBenchmarks(int first, int last)
+{
+    benchmark::internal::Benchmark* memcpy = benchmark::RegisterBenchmark("BM_FrameMemcpy", BM_FrameMemcpy);
+    memcpy->ArgNames({ "w", "h" });
+    for (auto [W, H] : kFrameSizes)
+        memcpy->Args({ W, H });
+    memcpy->Unit(benchmark::kMillisecond);
+    ApplyStyleSizes(benchmark::RegisterBenchmark("BM_Frame", BM_Frame), first, last);
+    return true;
 }
 
 }

@@ -2,8 +2,6 @@
 // progress 50 plus the paint of the client area (colour, background, frame
 // stretched to the client area), beside a plain copy of the same bytes.
 
-#include <cstring>
-
 #include <benchmark/benchmark.h>
 
 #include "FrameFixture.h"
@@ -71,18 +69,7 @@ void BM_ViewPaint(benchmark::State& state)
 }
 
 // A plain copy of one frame's bytes and of one client area's bytes.
-void BM_FrameMemcpy(benchmark::State& state)
-{
-    const int32_t W = int32_t(state.range(0)), H = int32_t(state.range(1));
-    const Bitmap& source = bench::FramePicture(W, H, 0);
-    Bitmap target(W, H);
-    for (auto _ : state) {
-        std::memcpy(target.bits(), source.bits(), source.pixelCount() * sizeof(Pixel));
-        benchmark::DoNotOptimize(target.bits());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * W * H * int64_t(sizeof(Pixel)));
-}
+using bench::BM_FrameMemcpy;
 
 BENCHMARK(BM_ViewFrame)->Apply(Args);
 BENCHMARK(BM_ViewPaint)->Apply(Args);
