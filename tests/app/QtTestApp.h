@@ -8,14 +8,17 @@
 
 namespace kalvio::test {
 
-// The one application object of a window test program.
-inline QApplication& TestApplication()
+// The one application object of a window test program: a QApplication, or
+// the subclass `App` (e.g. KalvioApplication) where the tests need it. A
+// program uses one type only.
+template <class App = QApplication>
+App& TestApplication()
 {
     static int argc = 1;
     static char name[] = "kalvio-test";
     static char* argv[] = { name, nullptr };
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
+    static App* app = [] {
+        auto* a = new App(argc, argv);
         a->setStyle("Fusion");
         return a;
     }();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "app/QtTestApp.h"
 #include "platform/JpegLoader.h"
 #include "transition/TransitionView.h"
 
@@ -26,15 +27,7 @@ namespace {
 
 KalvioApplication& App()
 {
-    static int argc = 1;
-    static char name[] = "error_report_handlers_test";
-    static char* argv[] = { name, nullptr };
-    static KalvioApplication* app = [] {
-        auto* a = new KalvioApplication(argc, argv);
-        a->setStyle("Fusion");
-        return a;
-    }();
-    return *app;
+    return kalvio::test::TestApplication<KalvioApplication>();
 }
 
 class ErrorReportHandlers : public ::testing::Test {

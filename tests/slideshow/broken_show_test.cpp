@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "app/ErrorReport.h"
+#include "app/QtTestApp.h"
 #include "platform/JpegLoader.h"
 #include "platform/MediaPlayer.h"
 #include "slideshow/MusicSequencer.h"
@@ -32,15 +33,7 @@ namespace {
 
 KalvioApplication& App()
 {
-    static int argc = 1;
-    static char name[] = "broken_show_test";
-    static char* argv[] = { name, nullptr };
-    static KalvioApplication* app = [] {
-        auto* a = new KalvioApplication(argc, argv);
-        a->setStyle("Fusion");
-        return a;
-    }();
-    return *app;
+    return kalvio::test::TestApplication<KalvioApplication>();
 }
 
 const std::string Folder = std::string(KALVIO_TEST_DATA) + "/broken-show/";
