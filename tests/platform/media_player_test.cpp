@@ -1,4 +1,5 @@
 #include "platform/MediaPlayer.h"
+#include "support/TempFolder.h"
 #include "support/WavWriter.h"
 
 #include <gtest/gtest.h>
@@ -32,27 +33,18 @@ bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
 
 class MediaPlayerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("kalvio-player-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string Tone(const std::string& name, int ms) {
-        std::string path = (dir_ / name).string();
-        EXPECT_TRUE(kalvio::test::WriteToneWav(path, ms));
-        return path;
-    }
+    std::string Tone(const std::string& name, int ms) { return dir_.Tone(name, ms); }
     std::string File(const std::string& name, const std::string& bytes) {
-        std::string path = (dir_ / name).string();
+        std::string path = dir_.File(name);
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
     std::string Fifo(const std::string& name) {
-        std::string path = (dir_ / name).string();
+        std::string path = dir_.File(name);
         EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
         return path;
     }
-    fs::path dir_;
+    kalvio::test::TempFolder dir_{"kalvio-player"};
 };
 
 void ExpectNoDevice(const std::function<void()>& call) {
@@ -106,11 +98,11 @@ TEST_F(MediaPlayerTest, FilesThatCannotPlayFailWithTheirNameAndLeaveNothingOpen)
     std::string noise(4000, '\0');
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = char((i * 7919 + 13) % 251);
     const std::string cases[] = {
-        (dir_ / "missing.mp3").string(),
+        dir_.File("missing.mp3"),
         File("empty.mp3", ""),
         File("text.wma", "this is not music at all\n"),
         File("noise.mp3", noise),
-        dir_.string(),
+        dir_.path().string(),
         Fifo("pipe.mp3"),  // nobody writes: opening it for reading would wait for ever
         "/dev/zero",
     };
@@ -193,7 +185,7 @@ TEST_F(MediaPlayerTest, EmptyTrackHasLengthZero) {
 
 TEST_F(MediaPlayerTest, PathBytesThatAreNotUtf8) {
     MediaPlayer player(kTestSink);
-    const std::string path = (dir_ / "\xb1\xb3\xbe\xb0\xd2\xf4\xc0\xd6.wav").string();  // GBK
+    const std::string path = dir_.File("\xb1\xb3\xbe\xb0\xd2\xf4\xc0\xd6.wav");  // GBK
     ASSERT_TRUE(kalvio::test::WriteToneWav(path, 500));
     ASSERT_NO_THROW(player.Open(path));
     EXPECT_EQ(player.Length(), 500);

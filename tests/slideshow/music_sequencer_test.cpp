@@ -1,5 +1,5 @@
 #include "slideshow/MusicSequencer.h"
-#include "support/WavWriter.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,19 +20,9 @@ namespace {
 // Tick() stands in for the once-a-second timer and records what it sees.
 class MusicSequencerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("kalvio-music-" + std::to_string(getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Tone(const std::string& name, int ms) {
-        std::string path = (dir_ / name).string();
-        EXPECT_TRUE(kalvio::test::WriteToneWav(path, ms));
-        return path;
-    }
+    std::string Tone(const std::string& name, int ms) { return dir_.Tone(name, ms); }
     std::string Broken(const std::string& name) {
-        std::string path = (dir_ / name).string();
+        std::string path = dir_.File(name);
         std::ofstream(path) << "not music\n";
         return path;
     }
@@ -71,7 +61,7 @@ protected:
         }
     }
 
-    fs::path dir_;
+    kalvio::test::TempFolder dir_{"kalvio-music"};
     MediaPlayer player{"fakesink sync=true"};
     std::vector<std::string> MusicList;
     int MusicIndex = 0;
