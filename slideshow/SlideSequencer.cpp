@@ -28,6 +28,19 @@ void SlideSequencer::ShowNextPicture()
     if (view_.Busy())
         view_.Stop();
     view_.SetStyle(DrawSlideStyle());
+    // Whatever this tick brings (a picture, an error), the entry after it is
+    // decoded ahead while the picture shows.
+    struct PrepareAfter {
+        SlideSequencer& sequencer;
+        ~PrepareAfter()
+        {
+            try {
+                sequencer.PrepareNextEntry();
+            } catch (...) {
+                // Not decoded ahead: the next tick loads the entry itself.
+            }
+        }
+    } prepareAfter { *this };
     if (!LoadNextPicture())
         return;
     try {
@@ -40,33 +53,49 @@ void SlideSequencer::ShowNextPicture()
     UpdateSlideTimer();
 }
 
+int SlideSequencer::NextEntry() const
+{
+    const int count = int(state_.PictureList.size());
+    if (count == 0 || int(failed_.size()) >= count)
+        return -1;
+    int index = state_.PictureIndex;
+    for (int tried = 0; tried <= count; ++tried, ++index) {
+        if (index < 0 || index >= count) {
+            if (!state_.LoopPlayback)
+                return -1;
+            index = 0;
+        }
+        if (!failed_.contains(index))
+            return index;
+    }
+    return -1;
+}
+
+void SlideSequencer::PrepareNextEntry()
+{
+    if (closing_)
+        return;
+    const int index = NextEntry();
+    if (index < 0)
+        view_.DropPrepared();
+    else
+        view_.PrepareEntry(index, state_.PictureList[size_t(index)]);
+}
+
 bool SlideSequencer::LoadNextPicture()
 {
     const auto& list = state_.PictureList;
     if (list.empty())
         return true;
-    const int count = int(list.size());
-    if (int(failed_.size()) >= count) {
+    const int index = NextEntry();
+    if (index < 0) {
         EndShow();
         return false;
     }
-    for (;;) {
-        if (state_.PictureIndex < 0 || state_.PictureIndex >= count) {
-            if (!state_.LoopPlayback) {
-                EndShow();
-                return false;
-            }
-            state_.PictureIndex = 0;
-        }
-        if (!failed_.contains(state_.PictureIndex))
-            break;
-        ++state_.PictureIndex;
-    }
-    const int index = state_.PictureIndex;
     // Advance first, so that an entry that fails to load is skipped.
-    ++state_.PictureIndex;
+    state_.PictureIndex = index + 1;
     try {
-        view_.LoadPicture(list[size_t(index)]);
+        view_.LoadEntry(index, list[size_t(index)]);
     } catch (...) {
         failed_.insert(index);
         throw;
@@ -96,6 +125,7 @@ void SlideSequencer::Continue()
 void SlideSequencer::Exit()
 {
     view_.Stop();
+    view_.DropPrepared();
     timer_.SetEnabled(false);
     closing_ = true;
     if (closeWindow_)
@@ -106,6 +136,7 @@ void SlideSequencer::EndShow()
 {
     state_.PictureIndex = 0;
     view_.Stop();
+    view_.DropPrepared();
     timer_.SetEnabled(false);
     closing_ = true;
     if (closeWindow_)

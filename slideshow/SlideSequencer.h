@@ -23,6 +23,13 @@ public:
     // Loads a picture file as the picture of the next transition; throws when
     // the file cannot be loaded.
     virtual void LoadPicture(const std::string& path) = 0;
+    // Loads entry `index` of the list (the file `path`); a view that decodes
+    // ahead uses what it decoded for that entry.
+    virtual void LoadEntry(int /*index*/, const std::string& path) { LoadPicture(path); }
+    // The entry the next tick will load, worth decoding ahead.
+    virtual void PrepareEntry(int /*index*/, const std::string& /*path*/) { }
+    // Drops what was decoded ahead.
+    virtual void DropPrepared() { }
 };
 
 // The slideshow window's timer, one tick per picture.
@@ -65,8 +72,15 @@ public:
     bool Paused() const { return paused_; }
     bool Closing() const { return closing_; }
 
+    // Asks the view to decode ahead the entry the next tick will load (or to
+    // drop what it decoded ahead when the show would end there).
+    void PrepareNextEntry();
+
 private:
     void EndShow();
+    // The entry a load would take from PictureIndex: wraps when looping and
+    // passes over failed entries; -1 when the show would end.
+    int NextEntry() const;
 
     ShowState& state_;
     SlideView& view_;

@@ -99,6 +99,9 @@ void Tfrm_slide::FormCreate()
     slideTimer_ = std::make_unique<QtSlideTimer>(*Timer);
     sequencer_ = std::make_unique<SlideSequencer>(state_, *slideView_, *slideTimer_, [this] { close(); });
     sequencer_->UpdateSlideTimer();
+    // The first picture decodes while the preparing panel shows.
+    if (Timer->isActive())
+        sequencer_->PrepareNextEntry();
 }
 
 void Tfrm_slide::FormShow()

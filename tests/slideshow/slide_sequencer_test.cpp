@@ -5,6 +5,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Random.h"
@@ -27,6 +28,8 @@ struct FakeView : SlideView {
     std::set<std::string> failsToExecute;
     int stops = 0;
     std::function<void()> duringTransition;
+    std::vector<std::pair<int, std::string>> prepared;  // entries to decode ahead
+    int drops = 0;
 
     bool Busy() const override { return busy; }
     void Stop() override
@@ -59,6 +62,8 @@ struct FakeView : SlideView {
             throw std::runtime_error("cannot load " + path);
         picture = path;
     }
+    void PrepareEntry(int index, const std::string& path) override { prepared.emplace_back(index, path); }
+    void DropPrepared() override { ++drops; }
 };
 
 struct FakeTimer : SlideTimer {
@@ -299,6 +304,57 @@ TEST_F(SlideSequencerTest, EveryStyleFrom1To117IsDrawnAndNever0)
         seen.insert(s);
     }
     EXPECT_EQ(seen.size(), 117u);
+}
+
+}
+
+namespace {
+
+using Prepared = std::vector<std::pair<int, std::string>>;
+
+// After every tick, also one that failed, the entry the next tick will load is
+// asked to be decoded ahead: wrapping when looping, passing over failed entries.
+TEST_F(SlideSequencerTest, NextEntryIsPreparedAfterEachTick)
+{
+    Start({ "a.jpg", "b.jpg", "c.jpg" }, true);
+    view.unloadable = { "c.jpg" };
+    Tick();
+    Tick();
+    EXPECT_THROW(Tick(), std::runtime_error);
+    Tick();
+    EXPECT_EQ(view.shown, (Shown { "a.jpg", "b.jpg", "a.jpg" }));
+    EXPECT_EQ(view.prepared, (Prepared { { 1, "b.jpg" }, { 2, "c.jpg" }, { 0, "a.jpg" }, { 1, "b.jpg" } }));
+    EXPECT_EQ(view.drops, 0);
+}
+
+// Without loop the last picture prepares nothing and drops what was decoded
+// ahead; the closing tick prepares nothing either.
+TEST_F(SlideSequencerTest, EndOfListPreparesNothing)
+{
+    Start({ "a.jpg", "b.jpg" }, false);
+    Tick();
+    Tick();
+    EXPECT_EQ(view.prepared, (Prepared { { 1, "b.jpg" } }));
+    EXPECT_EQ(view.drops, 1);
+    Tick();
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(view.prepared.size(), 1u) << "a closing show prepares nothing";
+}
+
+// A tick after the list changed loads the entry now at PictureIndex, whatever
+// was prepared; Exit drops what was decoded ahead.
+TEST_F(SlideSequencerTest, TicksFollowTheCurrentListAndExitDrops)
+{
+    Start({ "a.jpg", "b.jpg", "c.jpg" }, true);
+    Tick();
+    ASSERT_EQ(view.prepared.back(), (std::pair<int, std::string> { 1, "b.jpg" }));
+    state.PictureList = { "x.jpg", "y.jpg", "z.jpg" };
+    Tick();
+    EXPECT_EQ(view.shown.back(), "y.jpg");
+    EXPECT_EQ(view.prepared.back(), (std::pair<int, std::string> { 2, "z.jpg" }));
+    EXPECT_EQ(view.drops, 0);
+    sequencer.Exit();
+    EXPECT_EQ(view.drops, 1);
 }
 
 }
