@@ -21,6 +21,7 @@
 #include <benchmark/benchmark.h>
 
 #include "FrameFixture.h"
+#include "OffscreenApp.h"
 #include "platform/JpegLoader.h"
 #include "transition/TransitionView.h"
 
@@ -30,17 +31,6 @@ using namespace kalvio;
 
 constexpr int32_t kPictureW = 6000, kPictureH = 4000;
 constexpr int kTransitions = 6;
-
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "show_memory_bench";
-    static char* argv[] = { name, nullptr };
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // A status line of this process in kB ("VmHWM", "VmRSS").
 double StatusMegabytes(const std::string& key)
@@ -92,7 +82,7 @@ const std::vector<std::string>& PictureFiles()
 void BM_ShowMemory(benchmark::State& state)
 {
     const bool decodeAhead = state.range(0) != 0;
-    Application();
+    bench::OffscreenApplication();
     const std::vector<std::string>& files = PictureFiles();
     if (files.empty()) {
         state.SkipWithError("could not write the test pictures");

@@ -17,32 +17,16 @@
 #include <benchmark/benchmark.h>
 
 #include "FrameFixture.h"
+#include "OffscreenApp.h"
 #include "platform/JpegLoader.h"
 #include "transition/TransitionView.h"
 
 namespace {
 
 using namespace kalvio;
+using bench::Seconds;
 
 constexpr int32_t kPictureW = 6000, kPictureH = 4000;
-
-double Seconds(clockid_t clock)
-{
-    timespec t {};
-    clock_gettime(clock, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "tick_bench";
-    static char* argv[] = { name, nullptr };
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // A 6000 x 4000 JPEG file tiled from a shared photo (a gradient without them).
 const std::string& PictureFile()
@@ -69,7 +53,7 @@ void BM_TickToFirstFrame(benchmark::State& state)
 {
     const bool decodedAhead = state.range(0) != 0;
     const int style = int(state.range(1));
-    Application();
+    bench::OffscreenApplication();
     const std::string& file = PictureFile();
     if (file.empty()) {
         state.SkipWithError("could not write the test picture");

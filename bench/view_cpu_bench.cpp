@@ -10,34 +10,18 @@
 #include <benchmark/benchmark.h>
 
 #include "FrameFixture.h"
+#include "OffscreenApp.h"
 #include "transition/TransitionView.h"
 
 namespace {
 
 using namespace kalvio;
-
-double Seconds(clockid_t clock)
-{
-    timespec t {};
-    clock_gettime(clock, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "view_cpu_bench";
-    static char* argv[] = { name, nullptr };
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
+using bench::Seconds;
 
 // One whole transition per iteration, set up as the slideshow sets up its view.
 void BM_InlineTransition(benchmark::State& state)
 {
-    Application();
+    bench::OffscreenApplication();
     const int style = int(state.range(0));
     const int32_t W = int32_t(state.range(1)), H = int32_t(state.range(2));
     TTransitionView view;

@@ -135,12 +135,7 @@ void SlideSequencer::Exit()
 void SlideSequencer::EndShow()
 {
     state_.PictureIndex = 0;
-    view_.Stop();
-    view_.DropPrepared();
-    timer_.SetEnabled(false);
-    closing_ = true;
-    if (closeWindow_)
-        closeWindow_();
+    Exit();
 }
 
 }
