@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "transition/TransitionView.h"
+
 // What the benchmarks that drive the real view share: a Qt application without
 // a display, and the process's clocks in seconds.
 namespace kalvio::bench {
@@ -17,6 +19,18 @@ inline QApplication& OffscreenApplication()
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(argc, argv);
     return app;
+}
+
+// The view set up as the slideshow sets up its own, at a client size of w x h,
+// shown offscreen.
+inline void SetUpShowView(TTransitionView& view, int w, int h)
+{
+    view.SetAutoSize(false);
+    view.SetThreaded(false);
+    view.SetCenter(true);
+    view.SetStretch(true);
+    view.resize(w, h);
+    view.show();
 }
 
 inline double Seconds(clockid_t clock)

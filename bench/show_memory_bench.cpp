@@ -94,12 +94,7 @@ void BM_ShowMemory(benchmark::State& state)
         before = StatusMegabytes("VmRSS");
         {
             TTransitionView view;
-            view.SetAutoSize(false);
-            view.SetThreaded(false);
-            view.SetCenter(true);
-            view.SetStretch(true);
-            view.resize(3840, 2160);
-            view.show();
+            bench::SetUpShowView(view, 3840, 2160);
             QCoreApplication::processEvents();
             std::shared_ptr<const Bitmap> ahead;
             if (decodeAhead)

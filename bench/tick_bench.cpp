@@ -60,12 +60,7 @@ void BM_TickToFirstFrame(benchmark::State& state)
         return;
     }
     TTransitionView view;
-    view.SetAutoSize(false);
-    view.SetThreaded(false);
-    view.SetCenter(true);
-    view.SetStretch(true);
-    view.resize(3840, 2160);
-    view.show();
+    bench::SetUpShowView(view, 3840, 2160);
     QCoreApplication::processEvents();
     view.SetStyle(TShowStyle(style));
     // A first transition, so that every measured one starts from a shown picture.

@@ -25,12 +25,7 @@ void BM_InlineTransition(benchmark::State& state)
     const int style = int(state.range(0));
     const int32_t W = int32_t(state.range(1)), H = int32_t(state.range(2));
     TTransitionView view;
-    view.SetAutoSize(false);
-    view.SetThreaded(false);
-    view.SetCenter(true);
-    view.SetStretch(true);
-    view.resize(1920, 1080);
-    view.show();
+    bench::SetUpShowView(view, 1920, 1080);
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     view.SetStyle(TShowStyle(style));
