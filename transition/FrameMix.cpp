@@ -101,15 +101,13 @@ void Mix(Bitmap& frame, const Bitmap& old, const Bitmap* picture, const Region& 
         const int32_t first = t_spans.front().left, last = t_spans.back().right;
         const int32_t extent = last - first;
         if (picture && int64_t(t_spans.size()) * 2 * kShortRun > extent) {
-            // Many short runs: one mask for the band, one select per row.
+            // Many short runs: one mask for the band, one select per row. The
+            // rows are read straight through, which the hardware prefetcher
+            // follows on its own.
             t_mask.assign(size_t(extent), 0);
             for (const Region::Span& s : t_spans)
                 std::fill(t_mask.begin() + (s.left - first), t_mask.begin() + (s.right - first), ~0u);
             for (int32_t y = top; y < bottom; ++y) {
-                if (y + kRowsAhead < H) {
-                    Prefetch(old.row(y + kRowsAhead), 0, W);
-                    Prefetch(picture->row(y + kRowsAhead), first, last);
-                }
                 Pixel* d = frame.row(y);
                 const Pixel* o = old.row(y);
                 CopyPixels(d, o, first);

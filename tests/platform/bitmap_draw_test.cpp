@@ -155,6 +155,13 @@ TEST(StretchCopy, MatchesThePerPixelRule)
         int32_t sx = pick(-10, 45), sy = pick(-10, 45), sw = pick(0, 50), sh = pick(0, 50);
         if (round % 4 == 0)
             sw = std::abs(dw), sx = pick(0, 10); // the unscaled row path
+        if (round % 4 == 1) {
+            // Rows wide enough for the vector gather, near 1:1 and down to about half.
+            src = Coded(pick(16, 120), pick(1, 8), 5);
+            fast = model = Bitmap(pick(16, 140), pick(1, 8), kBackground);
+            dw = pick(8, 130) * (round % 8 == 1 ? -1 : 1), dx = dw < 0 ? pick(0, 140) : pick(-10, 20);
+            sw = std::abs(dw) + pick(-4, std::abs(dw) + 4), sx = pick(-2, 40);
+        }
         StretchCopy(fast, dx, dy, dw, dh, src, sx, sy, sw, sh);
         ModelStretch(model, dx, dy, dw, dh, src, sx, sy, sw, sh);
         ASSERT_TRUE(SameBitmap(fast, model)) << "StretchCopy(dst " << fast.width() << "x" << fast.height() << ", " << dx
