@@ -49,6 +49,12 @@ def ms(entry, field="cpu_time"):
     return entry[field] * scale
 
 
+def frame_ms(entry):
+    """A frame benchmark's time: its manual time (the frames alone) when it
+    times its anchor beside it, else its processor time."""
+    return ms(entry, "real_time") if "memcpy_ratio" in entry else ms(entry)
+
+
 def find(entries, pattern, program=None):
     """Entries whose name matches `pattern` (a regular expression, anchored)."""
     rx = re.compile(pattern + r"$")
@@ -70,15 +76,21 @@ def main():
     entries = load(folder)
     rows = []
 
-    # 1. Composition against a frame-sized memcpy, per size, in the program that ran the frames.
+    # 1. Composition against a frame-sized memcpy, per size. Each frame
+    # benchmark times its own anchor alongside (a memcpy of OldBitmap onto its
+    # FrameBitmap after every frame) and reports the median per-iteration
+    # ratio; the standalone memcpy, which runs with nothing else in the caches,
+    # is shown for reference.
     for w, h in ((1920, 1080), (6000, 4000)):
-        ratios = []
+        ratios, resident = [], []
         for program in ("rect_styles_bench", "region_styles_bench"):
             memcpy = one(entries, rf"BM_FrameMemcpy/w:{w}/h:{h}", program)
-            if not memcpy:
-                continue
             for name, e in find(entries, rf"BM_Frame/style:(\d+)/w:{w}/h:{h}", program).items():
-                ratios.append((ms(e) / ms(memcpy), int(re.search(r"style:(\d+)", name).group(1)), ms(e), ms(memcpy)))
+                style = int(re.search(r"style:(\d+)", name).group(1))
+                if "memcpy_ratio" in e:
+                    ratios.append((e["memcpy_ratio"], style, frame_ms(e), e["memcpy_ms"]))
+                if memcpy:
+                    resident.append((frame_ms(e) / ms(memcpy), style, frame_ms(e), ms(memcpy)))
         if not ratios:
             rows.append((f"1. frame {w}x{h}", "not measured", "", "", ""))
             continue
@@ -86,9 +98,16 @@ def main():
         median = statistics.median(r[0] for r in ratios)
         memcpy_ms = statistics.median(r[3] for r in ratios)
         rows.append((f"1. frame {w}x{h}, slowest style ({worst[1]})", f"{worst[2]:.2f} ms",
-                     f"memcpy {worst[3]:.2f} ms", f"{worst[0]:.2f}x", status(worst[0] <= 3)))
+                     f"memcpy beside it {worst[3]:.2f} ms", f"{worst[0]:.2f}x", status(worst[0] <= 3)))
         rows.append((f"1. frame {w}x{h}, median of {len(ratios)} styles", "",
-                     f"memcpy {memcpy_ms:.2f} ms", f"{median:.2f}x", status(median <= 2)))
+                     f"memcpy beside them {memcpy_ms:.2f} ms", f"{median:.2f}x", status(median <= 2)))
+        if resident:
+            worst = max(resident)
+            over = sum(1 for r in resident if r[0] > 3)
+            rows.append((f"1. (reference) frame {w}x{h}, slowest style ({worst[1]}) against the standalone memcpy",
+                         f"{worst[2]:.2f} ms", f"memcpy alone {worst[3]:.2f} ms",
+                         f"{worst[0]:.2f}x (median {statistics.median(r[0] for r in resident):.2f}x)",
+                         f"{over} styles above 3x"))
 
     # 2. Against ffmpeg's xfade at 1920 x 1080.
     pairs = [(5, "wipeleft", 2), (1, "squeezeh", 2), (4, "slideleft", 5), (60, "hlslice", 5),
@@ -99,8 +118,8 @@ def main():
         if not peer or not ours:
             rows.append((f"2. style {style} vs xfade {transition}", "not measured", "", "", ""))
             continue
-        lead = ms(peer) / ms(ours) if ms(ours) > 0 else float("inf")
-        rows.append((f"2. style {style} vs xfade {transition}", f"{ms(ours):.2f} ms",
+        lead = ms(peer) / frame_ms(ours) if frame_ms(ours) > 0 else float("inf")
+        rows.append((f"2. style {style} vs xfade {transition}", f"{frame_ms(ours):.2f} ms",
                      f"xfade {ms(peer):.2f} ms", f"{lead:.1f}x faster", status(lead >= goal)))
 
     # 3. Compose plus paint of a 4K client area for a 24-megapixel picture.

@@ -585,6 +585,14 @@ void RegionBuilder::sortRects()
             m_edges.push_back(int32_t(first + int64_t(i)));
 }
 
+RegionBuilder& RegionBuilder::ForThisThread()
+{
+    thread_local RegionBuilder builder;
+    builder.m_rects.clear();
+    builder.m_shapes = 0;
+    return builder;
+}
+
 Region RegionBuilder::build()
 {
     m_shapes = 0;

@@ -121,6 +121,10 @@ public:
     void addPolygon(std::span<const Point> points);
     // The union of everything added (empty if nothing was); the builder is left empty.
     Region build();
+    // This thread's builder, emptied, with the working space of its last use:
+    // a frame's regions then allocate little once it has grown. Callers must
+    // build before another caller on the thread asks for it.
+    static RegionBuilder& ForThisThread();
     bool hasShapes() const { return m_shapes > 0; }
 
 private:

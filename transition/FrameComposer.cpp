@@ -91,7 +91,7 @@ FrameResult RenderFrame(const FrameRequest& request)
     const Bitmap* pendingOld = frame.PendingOldBitmap;
     if (pendingOld && frame.DeferredCount > 0 && result.Progress != 100) {
         // The old picture where no copy lands, then the phases' copies in order.
-        thread_local RegionBuilder covers;
+        RegionBuilder& covers = RegionBuilder::ForThisThread();
         for (int i = 0; i < frame.DeferredCount; ++i) {
             const StyleFrame::Phase& phase = frame.DeferredPhases[size_t(i)];
             covers.addRect(PhaseCover(request.FrameBitmap, phase, request.NewBitmap));

@@ -83,7 +83,7 @@ bool AddBarsPass(RegionBuilder& out, bool columns, int32_t period, int32_t exten
 std::optional<Region> BuildPeriodicBarsRegion(int32_t period, int32_t XExtent, int32_t YExtent, int32_t Width,
                                               int32_t Height, int32_t SnapMargin, uint8_t XKind, uint8_t YKind)
 {
-    RegionBuilder out;
+    RegionBuilder& out = RegionBuilder::ForThisThread();
     bool made = AddBarsPass(out, false, period, XExtent, Width, Height, SnapMargin, XKind);
     made = AddBarsPass(out, true, period, YExtent, Height, Width, SnapMargin, YKind) || made;
     if (!made)
@@ -149,7 +149,7 @@ std::optional<Region> BuildSpacedBarsRegion(int32_t XExtent, int32_t YExtent, in
 std::optional<Region> BuildRaggedBarsRegion(int32_t XExtent, int32_t YExtent, int32_t Width, int32_t Height,
                                             int32_t XKind, int32_t YKind)
 {
-    RegionBuilder out;
+    RegionBuilder& out = RegionBuilder::ForThisThread();
     bool made = AddRaggedPass(out, false, 5, XExtent, Width, Height, XKind);
     made = AddRaggedPass(out, true, 25, YExtent, Height, Width, YKind) || made;
     if (!made)

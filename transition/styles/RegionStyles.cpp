@@ -149,7 +149,7 @@ Clip TriangleGrid(int32_t W, int32_t H, int32_t PX)
     // belongs to a shape by its centre, so moving the shape moves its pixels:
     // fill the shape once, then unite its bands placed in every cell at once.
     const Region cell = BuildTriangleRegion(0, 0, E, 0, 0, PY);
-    RegionBuilder grid;
+    RegionBuilder& grid = RegionBuilder::ForThisThread();
     for (int32_t r = 0; r <= 9; ++r) {
         const int32_t y = (H * r) / 10;
         for (size_t b = 0; b < cell.bandCount(); ++b) {
