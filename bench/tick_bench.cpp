@@ -3,12 +3,16 @@
 // view, preparing the transition and composing and painting the first frame.
 // Mode 0 decodes the picture at the tick; mode 1 hands over a picture decoded
 // before the tick (what a decoder running ahead on a worker thread provides).
+// With idle_ms the thread sleeps that long before each tick, as a slideshow
+// does between pictures, so caches and clocks may have gone cold.
 // The time is this thread's processor time; wall time is a counter.
 
 #include <time.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <QApplication>
 #include <QImage>
@@ -53,6 +57,7 @@ void BM_TickToFirstFrame(benchmark::State& state)
 {
     const bool decodedAhead = state.range(0) != 0;
     const int style = int(state.range(1));
+    const auto idle = std::chrono::milliseconds(state.range(2));
     bench::OffscreenApplication();
     const std::string& file = PictureFile();
     if (file.empty()) {
@@ -80,6 +85,7 @@ void BM_TickToFirstFrame(benchmark::State& state)
         std::shared_ptr<const Bitmap> ahead;
         if (decodedAhead)
             ahead = std::make_shared<const Bitmap>(LoadPictureFile(file));
+        std::this_thread::sleep_for(idle);
         cpuAtFrame = 0;
         const double c0 = Seconds(CLOCK_THREAD_CPUTIME_ID), w0 = Seconds(CLOCK_MONOTONIC);
         if (decodedAhead)
@@ -98,10 +104,11 @@ void BM_TickToFirstFrame(benchmark::State& state)
 }
 
 BENCHMARK(BM_TickToFirstFrame)
-    ->ArgNames({ "decoded_ahead", "style" })
-    ->Args({ 0, 60 })
-    ->Args({ 1, 60 })
-    ->Args({ 1, 117 })
+    ->ArgNames({ "decoded_ahead", "style", "idle_ms" })
+    ->Args({ 0, 60, 0 })
+    ->Args({ 1, 60, 0 })
+    ->Args({ 1, 117, 0 })
+    ->Args({ 1, 60, 3000 })
     ->Iterations(8)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
