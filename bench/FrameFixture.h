@@ -11,8 +11,6 @@
 // the floor a frame cannot beat, since every frame starts by drawing the whole
 // old picture).
 
-#include <time.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -24,6 +22,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "Clocks.h"
 #include "platform/Bitmap.h"
 #include "platform/JpegLoader.h"
 #include "platform/Random.h"
@@ -94,13 +93,6 @@ inline const Bitmap& FramePicture(int32_t W, int32_t H, int variant)
 
 inline const std::vector<std::pair<int32_t, int32_t>> kFrameSizes = { { 1920, 1080 }, { 6000, 4000 } };
 
-inline double ThreadSeconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 inline double Median(std::vector<double> values)
 {
     if (values.empty())
@@ -124,16 +116,16 @@ inline void BM_Frame(benchmark::State& state)
     RandomSeed(1);
     std::vector<double> ratios, copies;
     for (auto _ : state) {
-        const double t0 = ThreadSeconds();
+        const double t0 = Seconds(CLOCK_THREAD_CPUTIME_ID);
         FrameResult result = RenderFrame({ .OldBitmap = oldPicture, .NewBitmap = newPicture, .FrameBitmap = frame,
                                            .Style = style, .Progress = 50, .Step = 4 });
         benchmark::DoNotOptimize(result);
         benchmark::ClobberMemory();
-        const double t1 = ThreadSeconds();
+        const double t1 = Seconds(CLOCK_THREAD_CPUTIME_ID);
         std::memcpy(frame.bits(), oldPicture.bits(), oldPicture.pixelCount() * sizeof(Pixel));
         benchmark::DoNotOptimize(frame.bits());
         benchmark::ClobberMemory();
-        const double t2 = ThreadSeconds();
+        const double t2 = Seconds(CLOCK_THREAD_CPUTIME_ID);
         state.SetIterationTime(t1 - t0);
         if (t2 > t1) {
             ratios.push_back((t1 - t0) / (t2 - t1));

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <ctime>
-
 #include <QApplication>
+
+#include "Clocks.h"
 
 #include "transition/TransitionView.h"
 
 // What the benchmarks that drive the real view share: a Qt application without
-// a display, and the process's clocks in seconds.
+// a display, and the process's clocks in seconds (Clocks.h).
 namespace kalvio::bench {
 
 inline QApplication& OffscreenApplication()
@@ -17,8 +17,10 @@ inline QApplication& OffscreenApplication()
     static char* argv[] = { name, nullptr };
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: torn down among the other exit handlers, the
+    // application's input devices outlive the platform that made them.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 // The view set up as the slideshow sets up its own, at a client size of w x h,
@@ -31,13 +33,6 @@ inline void SetUpShowView(TTransitionView& view, int w, int h)
     view.SetStretch(true);
     view.resize(w, h);
     view.show();
-}
-
-inline double Seconds(clockid_t clock)
-{
-    timespec t {};
-    clock_gettime(clock, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 }

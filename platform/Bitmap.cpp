@@ -51,6 +51,17 @@ Bitmap::Bitmap(int32_t width, int32_t height, Pixel fillColour)
     fill(fillColour);
 }
 
+Bitmap Bitmap::Unfilled(int32_t width, int32_t height)
+{
+    Bitmap b;
+    b.m_pixels.reset(Allocate(width, height));
+    if (b.m_pixels) {
+        b.m_width = width;
+        b.m_height = height;
+    }
+    return b;
+}
+
 Bitmap::Bitmap(const Bitmap& other)
     : m_pixels(Allocate(other.m_width, other.m_height))
     , m_width(other.m_width)

@@ -29,6 +29,9 @@ public:
     // A bitmap of w x h pixels filled with `fill`; throws std::bad_alloc or
     // std::length_error when it cannot be held.
     Bitmap(int32_t width, int32_t height, Pixel fill = RGB(0, 0, 0));
+    // As above, but the pixels hold whatever the memory held: for a maker that
+    // writes every pixel next (a decoder), which then saves a pass over them.
+    static Bitmap Unfilled(int32_t width, int32_t height);
 
     Bitmap(const Bitmap&);
     Bitmap& operator=(const Bitmap&);

@@ -195,7 +195,7 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
 
     Bitmap bitmap;
     try {
-        bitmap = Bitmap(h.width, h.height);
+        bitmap = Bitmap::Unfilled(h.width, h.height); // every row is decoded into
     } catch (const std::bad_alloc&) {
         Fail(name, "not enough memory for " + std::to_string(h.width) + " x "
                        + std::to_string(h.height) + " pixels");
