@@ -467,6 +467,86 @@ Region Region::Combine(const Region& a, const Region& b, CombineMode mode)
     return out.exactCopy();
 }
 
+// ---- tiling ----
+
+namespace {
+
+int32_t Moved(int32_t v, int32_t by)
+{
+    return int32_t(std::clamp<int64_t>(int64_t(v) + by, INT32_MIN, INT32_MAX));
+}
+
+}
+
+Region Region::Tiled(const Region& cell, std::span<const int32_t> xs, std::span<const int32_t> ys)
+{
+    Region& out = WorkRegion();
+    if (cell.isEmpty() || xs.empty() || ys.empty())
+        return out.exactCopy();
+    auto byLeft = [](const Span& a, const Span& b) { return a.left < b.left; };
+    thread_local std::vector<Span> spans;
+
+    // One row of cells: each band of the cell with its spans repeated at every x.
+    thread_local Region strip;
+    strip.m_bands.clear();
+    strip.m_spans.clear();
+    for (const BandRecord& band : cell.m_bands) {
+        spans.clear();
+        for (int32_t x : xs)
+            for (uint32_t i = band.firstSpan; i < band.firstSpan + band.spanCount; ++i)
+                spans.push_back({ Moved(cell.m_spans[i].left, x), Moved(cell.m_spans[i].right, x) });
+        if (!std::is_sorted(spans.begin(), spans.end(), byLeft))
+            std::sort(spans.begin(), spans.end(), byLeft);
+        const size_t first = strip.m_spans.size();
+        for (const Span& span : spans)
+            strip.appendSpan(first, span.left, span.right);
+        strip.endBand(band.top, band.bottom, first);
+    }
+
+    // The rows of cells: the strip moved down by every y, swept from edge to
+    // edge. `at[r]` is copy r's first band not yet passed.
+    const size_t bands = strip.m_bands.size();
+    auto top = [&](size_t r, size_t k) { return int64_t(strip.m_bands[k].top) + ys[r]; };
+    auto bottom = [&](size_t r, size_t k) { return int64_t(strip.m_bands[k].bottom) + ys[r]; };
+    thread_local std::vector<size_t> at;
+    at.assign(ys.size(), 0);
+    int64_t y = INT64_MAX;
+    for (size_t r = 0; r < ys.size(); ++r)
+        y = std::min(y, top(r, 0));
+    for (;;) {
+        int64_t next = INT64_MAX;
+        spans.clear();
+        for (size_t r = 0; r < ys.size(); ++r) {
+            size_t& k = at[r];
+            while (k < bands && bottom(r, k) <= y)
+                ++k;
+            if (k == bands)
+                continue;
+            if (top(r, k) > y) {
+                next = std::min(next, top(r, k));
+                continue;
+            }
+            // Copy r covers row y: its spans join the band, kept in order.
+            next = std::min(next, bottom(r, k));
+            const BandRecord& band = strip.m_bands[k];
+            const size_t middle = spans.size();
+            spans.insert(spans.end(), strip.m_spans.begin() + band.firstSpan,
+                         strip.m_spans.begin() + band.firstSpan + band.spanCount);
+            if (middle > 0 && spans[middle].left < spans[middle - 1].left)
+                std::inplace_merge(spans.begin(), spans.begin() + ptrdiff_t(middle), spans.end(), byLeft);
+        }
+        if (next == INT64_MAX)
+            break;
+        const size_t first = out.m_spans.size();
+        for (const Span& span : spans)
+            out.appendSpan(first, span.left, span.right);
+        out.endBand(int32_t(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX)),
+                    int32_t(std::clamp<int64_t>(next, INT32_MIN, INT32_MAX)), first);
+        y = next;
+    }
+    return out.exactCopy();
+}
+
 // ---- queries ----
 
 bool Region::contains(int32_t x, int32_t y) const

@@ -296,6 +296,46 @@ TEST(RegionRules, BuilderUnitesPiecesRowsApart)
     EXPECT_EQ(builder.build(), built);
 }
 
+// A shape repeated over a grid: the same arrays as uniting every moved copy.
+TEST(RegionRules, TiledIsTheUnionOfTheMovedCells)
+{
+    struct Case {
+        const char* what;
+        std::vector<int32_t> xs, ys;
+    } cases[] = {
+        { "one copy", { 0 }, { 0 } },
+        { "apart", { 0, 60, 120 }, { -50, 10 } },
+        { "overlapping", { 0, 3, 7, 20 }, { 0, 2, 5 } },
+        { "unsorted, repeated, negative", { 20, -5, 3, 3 }, { 9, -9, 9 } },
+        { "no offsets", {}, { 0 } },
+    };
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        std::mt19937 rng(seed);
+        RegionBuilder cellBuilder;
+        for (uint32_t n = 1 + rng() % 3; n > 0; --n)
+            cellBuilder.addRegion(Make(RandomShape(rng)));
+        const Region cell = cellBuilder.build();
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(seed));
+            RegionBuilder copies;
+            for (int32_t x : c.xs)
+                for (int32_t y : c.ys)
+                    for (size_t b = 0; b < cell.bandCount(); ++b)
+                        for (const Region::Span& span : cell.band(b).spans)
+                            copies.addRect(span.left + x, cell.band(b).top + y, span.right + x, cell.band(b).bottom + y);
+            const Region tiled = Region::Tiled(cell, c.xs, c.ys);
+            ASSERT_TRUE(tiled.isValid());
+            ASSERT_EQ(tiled, copies.build());
+        }
+    }
+    // Offsets at the ends of the coordinate range are cut off there, not wrapped.
+    const Region cell = Region::FromRect(-10, -10, 10, 10);
+    const std::vector<int32_t> far { INT32_MIN + 5, INT32_MAX - 5 };
+    const Region tiled = Region::Tiled(cell, far, far);
+    EXPECT_TRUE(tiled.isValid());
+    EXPECT_EQ(tiled.area(), 4u * 15u * 15u);
+}
+
 // Every shape, operation and the builder against the per-pixel model.
 TEST(RegionRandomized, MatchesThePerPixelModel)
 {

@@ -147,21 +147,13 @@ Clip TriangleGrid(int32_t W, int32_t H, int32_t PX)
     const int32_t PY = MulDiv(E, H, W);
     // The hundred triangles are one shape moved by whole pixels, and a pixel
     // belongs to a shape by its centre, so moving the shape moves its pixels:
-    // fill the shape once, then unite its bands placed in every cell at once.
-    const Region cell = BuildTriangleRegion(0, 0, E, 0, 0, PY);
-    RegionBuilder& grid = RegionBuilder::ForThisThread();
-    for (int32_t r = 0; r <= 9; ++r) {
-        const int32_t y = (H * r) / 10;
-        for (size_t b = 0; b < cell.bandCount(); ++b) {
-            const Region::Band band = cell.band(b);
-            for (int32_t i = 0; i <= 9; ++i) {
-                const int32_t x = (W * i) / 10;
-                for (const Region::Span& span : band.spans)
-                    grid.addRect(x + span.left, y + band.top, x + span.right, y + band.bottom);
-            }
-        }
+    // fill the shape once and tile it.
+    std::array<int32_t, 10> xs, ys;
+    for (int32_t i = 0; i <= 9; ++i) {
+        xs[size_t(i)] = (W * i) / 10;
+        ys[size_t(i)] = (H * i) / 10;
     }
-    return grid.build();
+    return Region::Tiled(BuildTriangleRegion(0, 0, E, 0, 0, PY), xs, ys);
 }
 
 template <int Style>
