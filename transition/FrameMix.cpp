@@ -30,36 +30,6 @@ void SelectRow(Pixel* __restrict d, const Pixel* __restrict o, const Pixel* __re
 // whole anyway, and the mask spares a branch per run.
 constexpr int32_t kShortRun = 16;
 
-// Rows this far ahead are fetched while a row is written. Each row switches
-// between the two pictures span by span, which the hardware prefetcher follows
-// poorly.
-constexpr int32_t kRowsAhead = 2;
-
-void Prefetch(const Pixel* p, int32_t from, int32_t to)
-{
-    const char* b = reinterpret_cast<const char*>(p + from);
-    const char* e = reinterpret_cast<const char*>(p + to);
-    for (; b < e; b += 64)
-        __builtin_prefetch(b);
-}
-
-// Fetches the pixels that row y of the frame reads from either picture.
-void PrefetchRow(const Bitmap& old, const Bitmap* picture, int32_t y, const std::vector<Region::Span>& spans)
-{
-    if (y >= old.height())
-        return;
-    const Pixel* o = old.row(y);
-    const Pixel* n = picture ? picture->row(y) : nullptr;
-    int32_t x = 0;
-    for (const Region::Span& s : spans) {
-        Prefetch(o, x, s.left);
-        if (n)
-            Prefetch(n, s.left, s.right);
-        x = s.right;
-    }
-    Prefetch(o, x, old.width());
-}
-
 thread_local std::vector<Region::Span> t_spans;
 thread_local std::vector<uint32_t> t_mask;
 
@@ -101,9 +71,7 @@ void Mix(Bitmap& frame, const Bitmap& old, const Bitmap* picture, const Region& 
         const int32_t first = t_spans.front().left, last = t_spans.back().right;
         const int32_t extent = last - first;
         if (picture && int64_t(t_spans.size()) * 2 * kShortRun > extent) {
-            // Many short runs: one mask for the band, one select per row. The
-            // rows are read straight through, which the hardware prefetcher
-            // follows on its own.
+            // Many short runs: one mask for the band, one select per row.
             t_mask.assign(size_t(extent), 0);
             for (const Region::Span& s : t_spans)
                 std::fill(t_mask.begin() + (s.left - first), t_mask.begin() + (s.right - first), ~0u);
@@ -117,7 +85,6 @@ void Mix(Bitmap& frame, const Bitmap& old, const Bitmap* picture, const Region& 
             continue;
         }
         for (int32_t y = top; y < bottom; ++y) {
-            PrefetchRow(old, picture, y + kRowsAhead, t_spans);
             Pixel* d = frame.row(y);
             const Pixel* o = old.row(y);
             const Pixel* n = picture ? picture->row(y) : nullptr;
