@@ -44,9 +44,7 @@ void Bitmap::Free::operator()(Pixel* p) const
 }
 
 Bitmap::Bitmap(int32_t width, int32_t height, Pixel fillColour)
-    : m_pixels(Allocate(width, height))
-    , m_width(m_pixels ? width : 0)
-    , m_height(m_pixels ? height : 0)
+    : Bitmap(Unfilled(width, height))
 {
     fill(fillColour);
 }

@@ -86,8 +86,7 @@ void GatherRowAvx2(Pixel* __restrict d, const Pixel* __restrict s, const Pixel* 
                 d[j] = s[columns[j]];
         }
     }
-    for (; k < count; ++k)
-        d[k] = s[columns[k]];
+    GatherRowScalar(d + k, s, next, columns + k, count - k);
 }
 #endif
 
