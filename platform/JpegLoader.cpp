@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/BitmapDraw.h"
+
 #include <jpeglib.h>
 #include <jerror.h>
 
@@ -302,6 +304,19 @@ Bitmap LoadPictureFile(const std::string& path)
     if (!IsJpegFileName(path))
         Fail(path, "not a picture type that can be shown (only .jpg and .jpeg)");
     return LoadJpegFile(path);
+}
+
+Bitmap LoadPictureRendition(const std::string& path, int32_t width, int32_t height, const CancelFlag* cancel)
+{
+    // A plain stretch of the full decode until the resampling decoder comes.
+    Bitmap full = LoadPictureFile(path);
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        throw PictureCancelled();
+    if (width <= 0 || height <= 0 || (full.width() == width && full.height() == height))
+        return full;
+    Bitmap shown = Bitmap::Unfilled(width, height);
+    StretchCopy(shown, shown.rect(), full, full.rect());
+    return shown;
 }
 
 }

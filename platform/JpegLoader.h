@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -47,5 +48,15 @@ bool IsJpegFileName(const std::string& path);
 // Loads a picture file, choosing the format by its extension: ".jpg" and
 // ".jpeg" (any letter case) are JPEG; any other extension is a PictureError.
 Bitmap LoadPictureFile(const std::string& path);
+
+// Set from another thread to end a decode early; the loader looks at it as it
+// decodes and then throws PictureCancelled.
+using CancelFlag = std::atomic<bool>;
+
+// The picture of `path` made exactly width x height pixels (stretched in both
+// directions, as the slideshow shows it), for a screen of that size. Errors as
+// LoadPictureFile; PictureCancelled when `cancel` was set.
+Bitmap LoadPictureRendition(const std::string& path, int32_t width, int32_t height,
+                            const CancelFlag* cancel = nullptr);
 
 }

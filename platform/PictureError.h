@@ -13,4 +13,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A decode that was asked to stop before it ended: not a fault of the file.
+class PictureCancelled : public std::runtime_error {
+public:
+    PictureCancelled() : std::runtime_error("decoding cancelled") { }
+};
+
 }
