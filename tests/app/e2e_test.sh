@@ -92,9 +92,8 @@ xdotool mousemove --window "$settings" 28 200 click 1   # loop on
 # Play; the slideshow window covers the screen with the preparing panel.
 shot before-play
 xdotool mousemove --window "$settings" 480 239 click 1
-sleep 1
-shot preparing
-[ "$(differing before-play preparing)" -gt 100000 ] || fail "no slideshow window after Play"
+slideshow_up() { shot preparing; [ "$(differing before-play preparing)" -gt 100000 ]; }
+wait_for 15 slideshow_up || fail "no slideshow window after Play"
 slide=$(visible_windows $first | grep -vx "$settings" | head -1)
 [ -n "$slide" ] || fail "no slideshow window after Play"
 
@@ -117,20 +116,21 @@ xdotool key Return
 no_reports() { ! reports_at_least 1; }
 wait_for 5 no_reports || fail "the answered report did not close"
 
-# Colour of the screen's four corners (the reports stand in the middle):
-# green, red, blue, or mixed while a transition runs.
+# Colour of a pixel of the last shot: green, red, blue, or other (a report,
+# or a transition under way).
+colour_at() {
+  local rgb
+  rgb=$(convert "$work/now.png" -crop "1x1+$1" -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
+  set -- $rgb
+  if [ "$1" -gt 160 ] && [ "$2" -lt 90 ] && [ "$3" -lt 90 ]; then echo red
+  elif [ "$2" -gt 120 ] && [ "$1" -lt 90 ] && [ "$3" -lt 90 ]; then echo green
+  elif [ "$3" -gt 160 ] && [ "$1" -lt 90 ] && [ "$2" -lt 90 ]; then echo blue
+  else echo other; fi
+}
+# The screen's four corners; the reports stand in the middle.
 corners() {
   shot now
-  local seen="" xy rgb
-  for xy in 8+8 1015+8 8+759 1015+759; do
-    rgb=$(convert "$work/now.png" -crop "1x1+$xy" -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
-    set -- $rgb
-    if [ "$1" -gt 160 ] && [ "$2" -lt 90 ] && [ "$3" -lt 90 ]; then seen+=" red"
-    elif [ "$2" -gt 120 ] && [ "$1" -lt 90 ] && [ "$3" -lt 90 ]; then seen+=" green"
-    elif [ "$3" -gt 160 ] && [ "$1" -lt 90 ] && [ "$2" -lt 90 ]; then seen+=" blue"
-    else seen+=" other"; fi
-  done
-  echo $seen
+  echo $(for xy in 8+8 1015+8 8+759 1015+759; do colour_at $xy; done)
 }
 screen_is() { [ "$(corners)" = "$1 $1 $1 $1" ]; }
 
@@ -141,6 +141,7 @@ wait_for 10 reports_at_least 1 || fail "the broken picture was not reported"
 shot picture-report
 wait_for 10 screen_is red || fail "c.jpg did not come behind the report: $(corners)"
 reports_at_least 1 || fail "the report of the broken picture did not stay up"
+[ "$(colour_at 512+344)" = other ] || fail "the report is not above the show"
 shot third
 wait_for 10 screen_is blue || fail "d.jpg did not come behind the report: $(corners)"
 reports_at_least 1 || fail "the report of the broken picture did not stay up"
