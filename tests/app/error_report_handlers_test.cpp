@@ -57,6 +57,21 @@ void Key(QWidget* w, int key)
     QCoreApplication::postEvent(w, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
 }
 
+enum class Stepping { Inline, Threaded };
+
+// A transition view in `window` at `place`, stepping `step` percent a frame
+// every `delay` milliseconds, in-line or for the animation thread.
+TTransitionView* AddView(QWidget& window, QRect place, Stepping stepping, int delay, int step)
+{
+    auto* view = new TTransitionView(&window);
+    view->SetAutoSize(false);
+    view->SetThreaded(stepping == Stepping::Threaded);
+    view->SetDelay(delay);
+    view->SetStep(step);
+    view->setGeometry(place);
+    return view;
+}
+
 // Paints a grey square; the first `failures` paints throw.
 class FailingPaintWidget : public QWidget {
 public:
@@ -160,12 +175,7 @@ TEST_F(ErrorReportHandlers, AFailureInsideAnInlineTransitionLeavesTheTransitionR
 {
     QWidget window;
     window.resize(240, 160);
-    auto* view = new TTransitionView(&window);
-    view->SetAutoSize(false);
-    view->SetThreaded(false);
-    view->SetDelay(5);
-    view->SetStep(10);
-    view->setGeometry(0, 0, 120, 160);
+    auto* view = AddView(window, { 0, 0, 120, 160 }, Stepping::Inline, 5, 10);
     auto* keys = new ThrowingKeyWidget;
     keys->setParent(&window);
     keys->setGeometry(120, 0, 120, 160);
@@ -188,12 +198,7 @@ TEST_F(ErrorReportHandlers, AFrameThatFailsInATickIsReportedAndTheNextTickWorks)
 {
     QWidget window;
     window.resize(160, 120);
-    auto* view = new TTransitionView(&window);
-    view->SetAutoSize(false);
-    view->SetThreaded(false);
-    view->SetDelay(2);
-    view->SetStep(20);
-    view->setGeometry(0, 0, 160, 120);
+    auto* view = AddView(window, { 0, 0, 160, 120 }, Stepping::Inline, 2, 20);
     window.show();
     const std::string picture = std::string(KALVIO_TEST_DATA) + "/show/testimggray.jpg";
 
@@ -233,12 +238,7 @@ TEST_F(ErrorReportHandlers, AFrameThatFailsForTheAnimationThreadEndsItsTransitio
 {
     QWidget window;
     window.resize(160, 120);
-    auto* view = new TTransitionView(&window);
-    view->SetAutoSize(false);
-    view->SetThreaded(true);
-    view->SetDelay(2);
-    view->SetStep(10);
-    view->setGeometry(0, 0, 160, 120);
+    auto* view = AddView(window, { 0, 0, 160, 120 }, Stepping::Threaded, 2, 10);
     window.show();
     view->Picture().LoadFromFile(std::string(KALVIO_TEST_DATA) + "/show/testimggray.jpg");
 

@@ -29,6 +29,14 @@ bool SameBitmap(const Bitmap& a, const Bitmap& b)
         && std::memcmp(a.bits(), b.bits(), size_t(a.width()) * size_t(a.height()) * sizeof(Pixel)) == 0;
 }
 
+ShowState TwoPicturesLooping()
+{
+    ShowState state;
+    state.PictureList = { Show + "testorig.jpg", Show + "testimggray.jpg" };
+    state.LoopPlayback = true;
+    return state;
+}
+
 void Key(QWidget& w, int key)
 {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
@@ -123,9 +131,7 @@ TEST(SlideWindowTest, ThreePicturesWithoutLoopPlayThroughAndClose)
 TEST(SlideWindowTest, SpacePausesAndContinuesEscEnds)
 {
     test::TestApplication();
-    ShowState state;
-    state.PictureList = { Show + "testorig.jpg", Show + "testimggray.jpg" };
-    state.LoopPlayback = true;
+    ShowState state = TwoPicturesLooping();
     Tfrm_slide slide(state);
     slide.show();
 
@@ -187,9 +193,7 @@ protected:
 TEST(SlideWindowTest, TicksNeverComeBeforeTheirInterval)
 {
     test::TestApplication();
-    ShowState state;
-    state.PictureList = { Show + "testorig.jpg", Show + "testimggray.jpg" };
-    state.LoopPlayback = true;
+    ShowState state = TwoPicturesLooping();
     Tfrm_slide slide(state);
     slide.View->SetStep(100); // one frame a transition
     TickTimes ticks(*slide.Timer);
