@@ -1,8 +1,10 @@
 #include "app/ErrorReport.h"
 
 #include <QFileInfo>
-#include <QMessageBox>
+#include <QMetaObject>
 #include <exception>
+
+#include "app/ErrorReportBox.h"
 
 namespace kalvio {
 
@@ -13,6 +15,12 @@ std::string ErrorReportText(const std::string& what) {
 }
 
 KalvioApplication::KalvioApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+KalvioApplication::~KalvioApplication() {
+    // Reports with an owner went with it; the others are deleted here.
+    for (QWidget* window : topLevelWidgets())
+        if (qobject_cast<ErrorReportBox*>(window) && !window->parentWidget()) delete window;
+}
 
 KalvioApplication* KalvioApplication::Instance() {
     return qobject_cast<KalvioApplication*>(QCoreApplication::instance());
@@ -43,17 +51,19 @@ QString KalvioApplication::ReportCaption() const {
 }
 
 void KalvioApplication::ReportError(const std::string& what) {
+    // Shown from the event loop, not from inside the failed event's delivery:
+    // Qt holds a timer back while its own tick is being delivered, so a report
+    // shown there would stop the show and the music until it was answered.
     const QString text = QString::fromStdString(ErrorReportText(what));
+    QMetaObject::invokeMethod(this, [this, text] { ShowReport(text); }, Qt::QueuedConnection);
+}
+
+void KalvioApplication::ShowReport(const QString& text) {
     if (hook_) {
         hook_(text, ReportCaption());
         return;
     }
-    QWidget* owner = activeModalWidget();
-    if (!owner) owner = activeWindow();
-    QMessageBox box(QMessageBox::Critical, ReportCaption(), text, QMessageBox::Ok, owner);
-    // Above the full-screen slideshow, which stays on top.
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    box.exec();
+    (new ErrorReportBox(ErrorReportBox::OwnerForNewReport(), text, ReportCaption()))->show();
 }
 
 }

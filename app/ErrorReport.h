@@ -12,23 +12,28 @@ namespace kalvio {
 std::string ErrorReportText(const std::string& what);
 
 // The application object. An exception that escapes any event handler (timer
-// tick, key, mouse, menu command, button click) ends that handler and is shown
-// by the general error report; the program carries on, and a timer whose tick
-// failed keeps running.
+// tick, key, mouse, menu command, button click) ends that handler; the event
+// loop then shows the general error report. The report waits for nobody: the
+// program carries on behind it, every timer (the failing one included) keeps
+// ticking, and each further failure shows its own report.
 class KalvioApplication : public QApplication {
     Q_OBJECT
 public:
-    // Shows one report: text and caption. The default is a modal message box
-    // with the error icon and one OK button; tests replace it.
+    // Shows one report: text and caption. The default is an ErrorReportBox;
+    // tests replace it.
     using ReportHook = std::function<void(const QString& text, const QString& caption)>;
 
     KalvioApplication(int& argc, char** argv);
+    // Reports still open go with the program.
+    ~KalvioApplication() override;
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Reports an exception caught elsewhere (e.g. around code run before the
-    // event loop). Call from inside a catch block.
+    // Reports an exception caught elsewhere. Call from inside a catch block.
     void ReportCurrentException();
+    // Queues the report of `what`; the event loop shows it once the handler
+    // that failed has ended (a report queued before the loop runs shows when
+    // it starts).
     void ReportError(const std::string& what);
 
     void SetReportHook(ReportHook hook) { hook_ = std::move(hook); }
@@ -38,6 +43,8 @@ public:
     QString ReportCaption() const;
 
 private:
+    void ShowReport(const QString& text);
+
     ReportHook hook_;
 };
 

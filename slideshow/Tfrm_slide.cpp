@@ -50,6 +50,9 @@ Tfrm_slide::Tfrm_slide(ShowState& state)
 
     Timer = new QTimer(this);
     Timer->setObjectName("Timer");
+    // A coarse timer may fire up to 5 % early; a picture must never come
+    // before its interval is up.
+    Timer->setTimerType(Qt::PreciseTimer);
     Timer->setInterval(5000);
     connect(Timer, &QTimer::timeout, this, &Tfrm_slide::TimerTimer);
 

@@ -1,8 +1,9 @@
 // The general error report for the kinds of handler that error_report_test
 // does not cover: menu commands, painting, handlers run by a nested event loop
 // in the middle of an in-line transition, queued calls, and a transition whose
-// frame fails inside a timer tick. Each failure is reported once, nothing
-// escapes into the event loop, and the window that failed goes on working.
+// frame fails inside a timer tick or for the animation thread. Each failure is
+// reported once (a thread's frame not at all), nothing escapes into the event
+// loop, and the window that failed goes on working.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -54,6 +55,21 @@ protected:
 void Key(QWidget* w, int key)
 {
     QCoreApplication::postEvent(w, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier));
+}
+
+enum class Stepping { Inline, Threaded };
+
+// A transition view in `window` at `place`, stepping `step` percent a frame
+// every `delay` milliseconds, in-line or for the animation thread.
+TTransitionView* AddView(QWidget& window, QRect place, Stepping stepping, int delay, int step)
+{
+    auto* view = new TTransitionView(&window);
+    view->SetAutoSize(false);
+    view->SetThreaded(stepping == Stepping::Threaded);
+    view->SetDelay(delay);
+    view->SetStep(step);
+    view->setGeometry(place);
+    return view;
 }
 
 // Paints a grey square; the first `failures` paints throw.
@@ -111,6 +127,7 @@ TEST_F(ErrorReportHandlers, AFailingMenuCommandIsReportedAndTheMenuWorksAgain)
     };
     ASSERT_TRUE(choose(1));
     EXPECT_EQ(failed, 1);
+    RunUntil([&] { return !reports.empty(); });
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "Cannot pause.");
 
@@ -124,7 +141,7 @@ TEST_F(ErrorReportHandlers, AFailingPaintIsReportedOnceAndTheNextPaintWorks)
     FailingPaintWidget w;
     w.resize(64, 48);
     w.show();
-    ASSERT_TRUE(RunUntil([&] { return w.paints >= 1; }));
+    ASSERT_TRUE(RunUntil([&] { return w.paints >= 1 && !reports.empty(); }));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "Out of system resources.");
     w.repaint();
@@ -158,12 +175,7 @@ TEST_F(ErrorReportHandlers, AFailureInsideAnInlineTransitionLeavesTheTransitionR
 {
     QWidget window;
     window.resize(240, 160);
-    auto* view = new TTransitionView(&window);
-    view->SetAutoSize(false);
-    view->SetThreaded(false);
-    view->SetDelay(5);
-    view->SetStep(10);
-    view->setGeometry(0, 0, 120, 160);
+    auto* view = AddView(window, { 0, 0, 120, 160 }, Stepping::Inline, 5, 10);
     auto* keys = new ThrowingKeyWidget;
     keys->setParent(&window);
     keys->setGeometry(120, 0, 120, 160);
@@ -186,12 +198,7 @@ TEST_F(ErrorReportHandlers, AFrameThatFailsInATickIsReportedAndTheNextTickWorks)
 {
     QWidget window;
     window.resize(160, 120);
-    auto* view = new TTransitionView(&window);
-    view->SetAutoSize(false);
-    view->SetThreaded(false);
-    view->SetDelay(2);
-    view->SetStep(20);
-    view->setGeometry(0, 0, 160, 120);
+    auto* view = AddView(window, { 0, 0, 160, 120 }, Stepping::Inline, 2, 20);
     window.show();
     const std::string picture = std::string(KALVIO_TEST_DATA) + "/show/testimggray.jpg";
 
@@ -222,6 +229,33 @@ TEST_F(ErrorReportHandlers, AFrameThatFailsInATickIsReportedAndTheNextTickWorks)
     EXPECT_EQ(reports[0], "Canvas does not allow drawing.");
     EXPECT_FALSE(view->Busy());
     EXPECT_EQ(view->FrameBitmap(), kalvio::LoadPictureFile(picture));
+}
+
+// Threaded transitions hand each frame to the main thread as a queued call. A
+// frame that fails there ends the thread's loop, and the transition finishes
+// as at its end; the failure goes to no report, now or later.
+TEST_F(ErrorReportHandlers, AFrameThatFailsForTheAnimationThreadEndsItsTransitionUnreported)
+{
+    QWidget window;
+    window.resize(160, 120);
+    auto* view = AddView(window, { 0, 0, 160, 120 }, Stepping::Threaded, 2, 10);
+    window.show();
+    view->Picture().LoadFromFile(std::string(KALVIO_TEST_DATA) + "/show/testimggray.jpg");
+
+    int frames = 0, completions = 0;
+    view->OnProgress = [&](QObject*) {
+        if (++frames == 3)
+            throw std::runtime_error("Canvas does not allow drawing");
+    };
+    view->OnComplete = [&](QObject*) { ++completions; };
+    view->SetStyle(1);
+    view->Execute();
+    ASSERT_TRUE(RunUntil([&] { return !view->Busy(); }));
+    RunUntil([] { return false; }, 200); // time for a report that should not come
+    EXPECT_EQ(frames, 3) << "the failed frame was the last";
+    EXPECT_EQ(view->Progress(), 30);
+    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(reports.empty());
 }
 
 }

@@ -2,14 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <stdexcept>
+#include <vector>
 
+#include "app/ErrorReportBox.h"
+
+using kalvio::ErrorReportBox;
 using kalvio::ErrorReportText;
 using kalvio::KalvioApplication;
 
@@ -108,13 +115,15 @@ TEST_F(ErrorReportTest, AFailingKeyHandlerIsReportedAndTheWindowGoesOn) {
     w.show();
     QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " "));
     QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
-    ASSERT_TRUE(RunUntil([&] { return w.keys >= 2; }));
+    ASSERT_TRUE(RunUntil([&] { return w.keys >= 2 && !reports.empty(); }));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].text, "Key handler failed.");
     EXPECT_EQ(reports[0].caption, kCaption);
 }
 
-TEST_F(ErrorReportTest, AFailingButtonClickIsReported) {
+// The click's delivery ends with the failure; the report follows from the
+// event loop.
+TEST_F(ErrorReportTest, AFailingButtonClickIsReportedFromTheEventLoopAfterwards) {
     QPushButton button("Play");
     button.resize(80, 25);
     button.show();
@@ -130,33 +139,104 @@ TEST_F(ErrorReportTest, AFailingButtonClickIsReported) {
         QCoreApplication::sendEvent(&button, &e);
     }
     EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(reports.empty()) << "reported inside the failed event's delivery";
+    EXPECT_FALSE(button.isDown()) << "the button was released";
+    ASSERT_TRUE(RunUntil([&] { return !reports.empty(); }));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].text, "Folder missing.");
-    EXPECT_FALSE(button.isDown()) << "the button was released";
 }
 
-// Without a hook the report is a modal message box: error icon, one OK button.
-TEST(ErrorReportBox, ShowsTheErrorIconTextCaptionAndOneOkButton) {
-    App().SetReportHook({});
-    QString text, caption;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QTimer::singleShot(50, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            ADD_FAILURE() << "no message box shown";
-            if (QWidget* w = QApplication::activeModalWidget()) w->close();
-            return;
-        }
-        text = box->text();
-        caption = box->windowTitle();
-        icon = box->icon();
-        buttons = box->standardButtons();
-        box->button(QMessageBox::Ok)->click();
+// The real reports, nobody answering them.
+class ErrorReportBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App().SetReportHook({});
+        // A report that holds up the loop (a modal box) would stop these tests
+        // for good; it is closed after a while so that they fail instead.
+        QObject::connect(&unblock_, &QTimer::timeout, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+        });
+        unblock_.start(1500);
+    }
+    void TearDown() override {
+        for (ErrorReportBox* box : OpenReports()) delete box;
+    }
+
+    static std::vector<ErrorReportBox*> OpenReports() {
+        std::vector<ErrorReportBox*> open;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<ErrorReportBox*>(w); box && box->isVisible()) open.push_back(box);
+        return open;
+    }
+    template <class F>
+    static bool RunUntil(F done) {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+
+    QTimer unblock_;
+};
+
+// Two ticks fail; their reports stay open, unanswered, while the same timer
+// ticks on. Answering one leaves the other.
+TEST_F(ErrorReportBoxTest, TheFailingTimerTicksOnBehindItsOpenReports) {
+    QTimer timer;
+    timer.setInterval(10);
+    int ticks = 0, ticksBehindTwoReports = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        ticksBehindTwoReports += OpenReports().size() == 2;
+        if (ticks == 2) throw std::runtime_error("Cannot open b.mp3");
+        if (ticks == 4) throw std::runtime_error("Cannot load picture b.jpg");
     });
-    App().ReportError("No MCI device open");
-    EXPECT_EQ(text, "No MCI device open.");
-    EXPECT_EQ(caption, kCaption);
-    EXPECT_EQ(icon, QMessageBox::Critical);
-    EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    timer.start();
+    ASSERT_TRUE(RunUntil([&] { return ticksBehindTwoReports >= 5; }))
+        << ticks << " ticks, " << ticksBehindTwoReports << " of them behind both reports";
+    EXPECT_TRUE(timer.isActive());
+
+    std::vector<ErrorReportBox*> open = OpenReports();
+    ASSERT_EQ(open.size(), 2u);
+    std::sort(open.begin(), open.end(), [](auto* a, auto* b) { return a->text() < b->text(); });
+    const std::string texts[] = {"Cannot load picture b.jpg.", "Cannot open b.mp3."};
+    for (size_t i = 0; i < open.size(); ++i) {
+        EXPECT_EQ(open[i]->text().toStdString(), texts[i]);
+        EXPECT_EQ(open[i]->windowTitle().toStdString(), kCaption.toStdString());
+        EXPECT_EQ(open[i]->icon(), QMessageBox::Critical);
+        EXPECT_EQ(open[i]->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        EXPECT_EQ(open[i]->windowModality(), Qt::NonModal);
+        EXPECT_TRUE(open[i]->windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+
+    QPointer<ErrorReportBox> answered = open[0];
+    answered->button(QMessageBox::Ok)->click();
+    ASSERT_TRUE(RunUntil([&] { return answered.isNull(); })) << "an answered report goes";
+    EXPECT_EQ(OpenReports(), std::vector<ErrorReportBox*>{open[1]});
+    timer.stop();
+}
+
+// A failure inside a modal window (the slideshow runs modally): the report
+// stands over that window, so it is not blocked by it, and closing the window
+// with the report still open ends the modal loop and takes the report along.
+TEST_F(ErrorReportBoxTest, AReportOverAModalWindowGoesWithIt) {
+    auto* dialog = new QDialog;
+    QPointer<ErrorReportBox> report;
+    bool closedBehindReport = false;
+    QTimer::singleShot(0, dialog, [] { throw std::runtime_error("Cannot load picture"); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (OpenReports().size() != 1) return;
+        report = OpenReports()[0];
+        closedBehindReport = true;
+        dialog->reject();  // as Esc ends the show
+    });
+    poll.start(10);
+    dialog->exec();
+    poll.stop();
+    EXPECT_TRUE(closedBehindReport) << "the modal loop ended only after the report was answered";
+    ASSERT_FALSE(report.isNull());
+    EXPECT_EQ(report->parentWidget(), dialog);
+    delete dialog;
+    EXPECT_TRUE(report.isNull());
 }

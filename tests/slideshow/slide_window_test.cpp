@@ -2,11 +2,13 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
 #include <cstring>
+#include <vector>
 
 #include "app/QtTestApp.h"
 #include "platform/JpegLoader.h"
@@ -25,6 +27,14 @@ bool SameBitmap(const Bitmap& a, const Bitmap& b)
 {
     return a.width() == b.width() && a.height() == b.height()
         && std::memcmp(a.bits(), b.bits(), size_t(a.width()) * size_t(a.height()) * sizeof(Pixel)) == 0;
+}
+
+ShowState TwoPicturesLooping()
+{
+    ShowState state;
+    state.PictureList = { Show + "testorig.jpg", Show + "testimggray.jpg" };
+    state.LoopPlayback = true;
+    return state;
 }
 
 void Key(QWidget& w, int key)
@@ -121,9 +131,7 @@ TEST(SlideWindowTest, ThreePicturesWithoutLoopPlayThroughAndClose)
 TEST(SlideWindowTest, SpacePausesAndContinuesEscEnds)
 {
     test::TestApplication();
-    ShowState state;
-    state.PictureList = { Show + "testorig.jpg", Show + "testimggray.jpg" };
-    state.LoopPlayback = true;
+    ShowState state = TwoPicturesLooping();
     Tfrm_slide slide(state);
     slide.show();
 
@@ -158,6 +166,57 @@ TEST(SlideWindowTest, SpacePausesAndContinuesEscEnds)
     EXPECT_FALSE(slide.isVisible());
     EXPECT_TRUE(slide.Sequencer().Closing());
     EXPECT_FALSE(slide.Timer->isActive());
+}
+
+// Notes the time of every tick of a timer before the tick is handled.
+class TickTimes : public QObject {
+public:
+    explicit TickTimes(QTimer& timer) { timer.installEventFilter(this); }
+    QElapsedTimer clock;
+    std::vector<qint64> ns; // since clock started
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Timer)
+            ns.push_back(clock.nsecsElapsed());
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// A picture never comes before its time: the n-th tick at least n intervals
+// after the interval was set (the window is shown then), and the first tick
+// after Continue at least one interval after it. The clock starts before the
+// timer does, so a tick can only seem later than it was; a tick late under
+// load passes. An interval off the 25 ms grid has a coarse timer round about
+// half of its ticks a few milliseconds early.
+TEST(SlideWindowTest, TicksNeverComeBeforeTheirInterval)
+{
+    test::TestApplication();
+    ShowState state = TwoPicturesLooping();
+    Tfrm_slide slide(state);
+    slide.View->SetStep(100); // one frame a transition
+    TickTimes ticks(*slide.Timer);
+    constexpr qint64 interval = 430;
+    constexpr qint64 ms = 1000000;
+    slide.show();
+
+    ticks.clock.start();
+    slide.Timer->setInterval(int(interval));
+    ASSERT_TRUE(test::WaitUntil([&] { return ticks.ns.size() >= 4; }, 10000));
+    for (size_t n = 0; n < ticks.ns.size(); ++n)
+        EXPECT_GE(ticks.ns[n], qint64(n + 1) * interval * ms) << "tick " << n + 1 << " after the interval was set";
+
+    for (int round = 0; round < 3; ++round) {
+        slide.N1Click();
+        test::WaitUntil([] { return false; }, 50);
+        ticks.ns.clear();
+        ticks.clock.start();
+        slide.N2Click();
+        ASSERT_TRUE(test::WaitUntil([&] { return !ticks.ns.empty(); }, 10000));
+        EXPECT_GE(ticks.ns[0], interval * ms) << "first tick after Continue, round " << round;
+    }
+    slide.N4Click();
 }
 
 TEST(SlideWindowTest, TimerSwitchedOnWhileRunningKeepsItsInterval)
