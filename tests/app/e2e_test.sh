@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end run of the real program under a private X server: start it, see a
-# second copy refused, choose a folder of pictures through the folder dialog,
+# second copy refused, choose a folder of pictures through the folder dialog
+# (titled in Chinese under an English locale),
 # play, see the pictures change on screen, end the show with Esc and see the
 # program end with exit code 0.
 #
@@ -25,6 +26,8 @@ cp "$2"/testimggray.jpg "$work/pictures/more/"
 cp "$2"/broken.jpg "$work/pictures/"   # listed first: the show reports it and goes on
 export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORMTHEME=
+export LANG=C.UTF-8
+unset LC_ALL LC_MESSAGES LANGUAGE
 unset QT_QPA_PLATFORM
 
 fail() { echo "FAIL: $*"; import -window root "$work/failure.png" 2>/dev/null && cp "$work/failure.png" "${KALVIO_E2E_SHOTS:-/tmp}/kalvio-e2e-failure.png" || true; exit 1; }
@@ -66,6 +69,8 @@ xdotool mousemove --window "$settings" 550 44 click 1
 dialog_up() { [ "$(visible_windows $first | wc -l)" -ge 2 ]; }
 wait_for 15 dialog_up || fail "the folder dialog did not open"
 dialog=$(visible_windows $first | grep -vx "$settings" | head -1)
+title=$(xdotool getwindowname "$dialog")
+[ "$title" = "查找目录" ] || fail "the folder dialog is titled '$title', not in Chinese"
 xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 sleep 0.5
 xdotool key ctrl+a
@@ -113,4 +118,4 @@ xdotool key Escape
 wait_for 10 exited $first || fail "the program did not end after Esc"
 set +e; wait $first; rc=$?; set -e
 [ $rc -eq 0 ] || fail "the program exited with $rc"
-echo "e2e: second copy refused, folder chosen, broken picture reported, pictures changed, Esc ended the program with 0"
+echo "e2e: second copy refused, folder chosen in a Chinese dialog, broken picture reported, pictures changed, Esc ended the program with 0"
