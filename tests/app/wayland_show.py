@@ -2,8 +2,9 @@
 '''Plays a show in the real program on a Wayland compositor, driven through
 its accessibility tree (the compositor has no input devices to drive it by):
 choose the picture folder in the folder browser, press Play, see the
-slideshow cover the screen with the preparing panel and then a picture,
-and wait for the show to end at the end of its list and the program with it.
+slideshow cover the screen with the preparing panel, the error report of a
+broken picture come up, and after it is answered a picture; then
+wait for the show to end at the end of its list and the program with it.
 
     wayland_show.py <kalvio executable> <picture folder> <screenshot folder>
 
@@ -130,21 +131,33 @@ def main():
         if differing(before, preparing) < 400000:
             fail('the preparing panel does not cover the screen')
 
-        # The first picture arrives one interval (6 s) after Play.
+        # The first tick (one interval, 6 s, after Play) meets the broken
+        # picture: its report comes up, answered with its Chinese OK button.
+        # (Weston 10 maps a new dialog of a full-screen window below it, so the
+        # report is not seen on this compositor's screen; how other
+        # compositors stack it is checked by hand.)
+        def report():
+            return next((w for w in children(app) if find(w, 'push button', '确定')), None)
+        box = wait_for('the broken picture was not reported', report, 15)
+        screenshot(shots, 'report')
+        press(find(box, 'push button', '确定'))
+        wait_for('the error report did not close', lambda: not report(), 10)
+
+        # The next picture arrives one interval later.
         def picture_shown():
             shot = screenshot(shots, 'picture')
             return differing(preparing, shot) > 100000
-        wait_for('the first picture did not arrive', picture_shown, 15)
+        wait_for('no picture arrived', picture_shown, 15)
 
-        # With one picture and no loop, the next tick ends the show and the program.
+        # At the end of the list (no loop) the next tick ends the show and the program.
         code = run.wait(timeout=20)
         if code != 0:
             fail(f'the program exited with {code}')
     finally:
         if run.poll() is None:
             run.kill()
-    print('wayland: folder chosen in the Chinese folder browser, show full screen, picture shown, '
-          'program ended with 0')
+    print('wayland: folder chosen in the Chinese folder browser, show full screen, broken picture '
+          'reported, picture shown, program ended with 0')
 
 
 main()

@@ -35,7 +35,7 @@ fail() {
 
 mkdir -p "$work/runtime" "$work/pictures" "$work/shots"
 chmod 700 "$work/runtime"
-cp "$2/testorig.jpg" "$work/pictures/"
+cp "$2/broken.jpg" "$2/testorig.jpg" "$work/pictures/"   # listed in this order
 export XDG_RUNTIME_DIR="$work/runtime"
 export WAYLAND_DISPLAY=kalvio-test
 unset DISPLAY
