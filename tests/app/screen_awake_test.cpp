@@ -47,6 +47,11 @@ const MockSpec PortalWithoutBackend = { "portal", "org.freedesktop.portal.Deskto
                                           "Inhibit raised: org.freedesktop.portal.Error.NotFound: no backend" },
                                         {} };
 
+// A service that answers after the show has ended: what it grants then is
+// given back at once.
+const MockSpec SlowScreenSaver = { "screensaver", "org.freedesktop.ScreenSaver", R"({"delay": 1.5})",
+                                   { R"(Inhibit "Kalvio" "正在播放幻灯片")" }, { "UnInhibit 4242" } };
+
 MockSpec Unused(MockSpec spec)
 {
     spec.whileShown.clear();
@@ -66,8 +71,14 @@ const BusCase BusCases[] = {
     { "PortalBeforeTheOthers", { Portal, Unused(ScreenSaver), Unused(GnomeSession) } },
     { "ScreenSaverBeforeGnome", { ScreenSaver, Unused(GnomeSession) } },
     { "PortalWithoutBackendFallsBack", { PortalWithoutBackend, ScreenSaver } },
+    { "GrantArrivingAfterTheShow", { SlowScreenSaver } },
     { "NoService", {} },
 };
+
+void PrintTo(const BusCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class ScreenAwakeTest : public ::testing::TestWithParam<BusCase> { };
 

@@ -34,6 +34,11 @@ const X11Case X11Cases[] = {
       [](WId w) { return "Inhibit \"kalvio\" " + std::to_string(w) + R"( "正在播放幻灯片" 8)"; } },
 };
 
+void PrintTo(const X11Case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class ScreenAwakeOnX11 : public ::testing::TestWithParam<X11Case> { };
 
 int XScreenSaverState(Display* display)
