@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "slideshow/Fonts.h"
+#include "app/DesktopIdleInhibitor.h"
 #include "app/HomePage.h"
 #include "app/IntervalSpinBox.h"
 #include "app/LinkLabel.h"
@@ -169,7 +170,8 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
         services_.scanMusic = ScanMusicFolder;
     if (!services_.runSlideshow) {
         services_.runSlideshow = [](ShowState& show, int intervalMs) {
-            Tfrm_slide slide(show);
+            DesktopIdleInhibitor awake;
+            Tfrm_slide slide(show, &awake);
             slide.Timer->setInterval(intervalMs);
             slide.exec();
         };

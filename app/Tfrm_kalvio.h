@@ -37,7 +37,8 @@ struct SettingsServices {
     std::function<void(QWidget* owner, const QString& text)> warn;
     std::function<void(const std::string& folder, std::vector<std::string>& list)> scanPictures;
     std::function<void(const std::string& folder, std::vector<std::string>& list)> scanMusic;
-    // Creates the slideshow window, sets its timer and shows it modally.
+    // Creates the slideshow window, sets its timer and shows it modally; the
+    // real one keeps the screen awake while it shows.
     std::function<void(ShowState& state, int intervalMs)> runSlideshow;
     std::function<void()> showAbout;
     std::function<void(const QUrl&)> openUrl;

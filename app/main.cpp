@@ -4,6 +4,8 @@
 
 #include "app/AppIcon.h"
 #include "app/ErrorReport.h"
+#include "app/ProgramIdentity.h"
+#include "app/QtChinese.h"
 #include "app/Tfrm_kalvio.h"
 
 int main(int argc, char** argv)
@@ -11,6 +13,9 @@ int main(int argc, char** argv)
     kalvio::KalvioApplication app(argc, argv);
     app.setStyle("Fusion");
     app.setWindowIcon(kalvio::KalvioIcon());
+    // Names the desktop entry: Wayland compositors find the icon and name by it.
+    app.setDesktopFileName(kalvio::DesktopEntryId);
+    kalvio::InstallQtChinese(app);
 
     kalvio::Tfrm_kalvio frm_kalvio;
     if (frm_kalvio.Refused())

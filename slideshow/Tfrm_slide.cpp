@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "slideshow/Fonts.h"
+#include "slideshow/IdleInhibitor.h"
 #include "platform/Random.h"
 #include "slideshow/SlideAdapters.h"
 #include "slideshow/SlideSequencer.h"
@@ -18,9 +19,10 @@
 
 namespace kalvio {
 
-Tfrm_slide::Tfrm_slide(ShowState& state)
+Tfrm_slide::Tfrm_slide(ShowState& state, IdleInhibitor* awake)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , state_(state)
+    , awake_(awake)
 {
     setObjectName("frm_slide");
     setFont(SansFont(11));
@@ -82,6 +84,7 @@ Tfrm_slide::~Tfrm_slide()
 {
     Timer->stop();
     sequencer_.reset();
+    LetScreenSleep();
 }
 
 void Tfrm_slide::FormCreate()
@@ -156,6 +159,10 @@ void Tfrm_slide::ShowPaused(bool paused)
 void Tfrm_slide::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    if (awake_ && !awakeHeld_ && !sequencer_->Closing()) {
+        awakeHeld_ = true;
+        awake_->Inhibit(windowHandle());
+    }
     FormShow();
     activateWindow();
     setFocus();
@@ -176,7 +183,15 @@ void Tfrm_slide::closeEvent(QCloseEvent* event)
     // However the window is closed, the show ends with it.
     if (!sequencer_->Closing())
         sequencer_->Exit();
+    LetScreenSleep();
     QDialog::closeEvent(event);
+}
+
+void Tfrm_slide::LetScreenSleep()
+{
+    if (awakeHeld_)
+        awake_->Release();
+    awakeHeld_ = false;
 }
 
 }

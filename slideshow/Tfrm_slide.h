@@ -12,6 +12,7 @@ class QTimer;
 
 namespace kalvio {
 
+class IdleInhibitor;
 class SlideSequencer;
 class TTransitionView;
 class TransitionSlideView;
@@ -20,11 +21,12 @@ class QtSlideTimer;
 // The slideshow window: borderless, covering the screen and above other
 // windows. A preparing panel covers the picture view until the first tick;
 // each tick brings in the next picture. Space pauses and continues, Esc ends
-// the show, and the context menu does the same.
+// the show, and the context menu does the same. While the window shows and
+// the show runs, paused or not, `awake` (when given) keeps the screen awake.
 class Tfrm_slide : public QDialog {
     Q_OBJECT
 public:
-    explicit Tfrm_slide(ShowState& state = TheShowState());
+    explicit Tfrm_slide(ShowState& state = TheShowState(), IdleInhibitor* awake = nullptr);
     ~Tfrm_slide() override;
 
     QWidget* Panel1;
@@ -55,8 +57,11 @@ protected:
 
 private:
     void ShowPaused(bool paused);
+    void LetScreenSleep();
 
     ShowState& state_;
+    IdleInhibitor* awake_;
+    bool awakeHeld_ = false;
     std::unique_ptr<TransitionSlideView> slideView_;
     std::unique_ptr<QtSlideTimer> slideTimer_;
     std::unique_ptr<SlideSequencer> sequencer_;

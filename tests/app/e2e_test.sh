@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end run of the real program under a private X server: start it, see a
-# second copy refused, choose a folder through the folder dialog, play it with
+# second copy refused, choose a folder through the folder dialog (titled in
+# Chinese under an English locale), play it with
 # music and loop on, and leave the error reports of a broken track and a broken
 # picture unanswered, as at an unattended show: the music moves on to its next
 # track and the pictures come on time behind them. One report is answered, and
@@ -34,6 +35,8 @@ LC_ALL=C awk 'BEGIN { srand(13); for (i = 0; i < 16384; i++) printf "%c", int(ra
 cp "$data/audio/fc.mp3" "$work/show/c.mp3"
 export XDG_RUNTIME_DIR="$work/runtime"
 export QT_QPA_PLATFORMTHEME=
+export LANG=C.UTF-8
+unset LC_ALL LC_MESSAGES LANGUAGE
 unset QT_QPA_PLATFORM
 
 fail() { echo "FAIL: $*"; import -window root "$work/failure.png" 2>/dev/null && cp "$work/failure.png" "${KALVIO_E2E_SHOTS:-/tmp}/kalvio-e2e-failure.png" || true; exit 1; }
@@ -75,6 +78,8 @@ xdotool mousemove --window "$settings" 550 44 click 1
 dialog_up() { [ "$(visible_windows $first | wc -l)" -ge 2 ]; }
 wait_for 15 dialog_up || fail "the folder dialog did not open"
 dialog=$(visible_windows $first | grep -vx "$settings" | head -1)
+title=$(xdotool getwindowname "$dialog")
+[ "$title" = "查找目录" ] || fail "the folder dialog is titled '$title', not in Chinese"
 xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 sleep 0.5
 xdotool key ctrl+a
@@ -154,4 +159,4 @@ xdotool key Escape
 wait_for 10 exited $first || fail "the program did not end after Esc"
 set +e; wait $first; rc=$?; set -e
 [ $rc -eq 0 ] || fail "the program exited with $rc"
-echo "e2e: second copy refused, folder chosen, music and pictures went on behind unanswered reports, Esc ended the program with 0"
+echo "e2e: second copy refused, folder chosen in a Chinese dialog, music and pictures went on behind unanswered reports, Esc ended the program with 0"

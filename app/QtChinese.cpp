@@ -1,0 +1,19 @@
+#include "app/QtChinese.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace kalvio {
+
+bool InstallQtChinese(QCoreApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (!translator->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+}

@@ -1,0 +1,13 @@
+'''Stand-in for GNOME's session manager.'''
+
+BUS_NAME = 'org.gnome.SessionManager'
+MAIN_OBJ = '/org/gnome/SessionManager'
+MAIN_IFACE = 'org.gnome.SessionManager'
+SYSTEM_BUS = False
+
+
+def load(mock, _parameters):
+    mock.AddMethods(MAIN_IFACE, [
+        ('Inhibit', 'susu', 'u', 'ret = 4242'),
+        ('Uninhibit', 'u', '', ''),
+    ])
