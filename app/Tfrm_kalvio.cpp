@@ -168,8 +168,9 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
     if (!services_.scanMusic)
         services_.scanMusic = ScanMusicFolder;
     if (!services_.runSlideshow) {
-        services_.runSlideshow = [](ShowState& show, int intervalMs) {
-            Tfrm_slide slide(show);
+        // The show covers the screen that holds this window.
+        services_.runSlideshow = [this](ShowState& show, int intervalMs) {
+            Tfrm_slide slide(show, screen());
             slide.Timer->setInterval(intervalMs);
             slide.exec();
         };

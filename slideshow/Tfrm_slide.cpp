@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "slideshow/Fonts.h"
+#include "slideshow/PointerHider.h"
 #include "platform/Random.h"
 #include "slideshow/SlideAdapters.h"
 #include "slideshow/SlideSequencer.h"
@@ -18,7 +19,12 @@
 
 namespace kalvio {
 
-Tfrm_slide::Tfrm_slide(ShowState& state)
+namespace {
+// How long the pointer may rest over the show before it hides.
+constexpr std::chrono::milliseconds kPointerRest { 2000 };
+}
+
+Tfrm_slide::Tfrm_slide(ShowState& state, QScreen* screen)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , state_(state)
 {
@@ -68,9 +74,14 @@ Tfrm_slide::Tfrm_slide(ShowState& state)
     connect(N2, &QAction::triggered, this, &Tfrm_slide::N2Click);
     connect(N4, &QAction::triggered, this, &Tfrm_slide::N4Click);
 
-    if (QScreen* screen = this->screen())
+    if (!screen)
+        screen = this->screen();
+    if (screen) {
+        setScreen(screen);
         setGeometry(screen->geometry());
+    }
     setWindowState(Qt::WindowFullScreen);
+    pointer_ = std::make_unique<PointerHider>(*this, kPointerRest);
 
     FormCreate();
 }
@@ -154,6 +165,7 @@ void Tfrm_slide::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     FormShow();
+    pointer_->Start();
     activateWindow();
     setFocus();
 }
@@ -165,7 +177,10 @@ void Tfrm_slide::keyPressEvent(QKeyEvent* event)
 
 void Tfrm_slide::contextMenuEvent(QContextMenuEvent* event)
 {
+    // The pointer shows while the menu is open, and rests anew after it.
+    pointer_->Hold();
     PopupMenu1->exec(event->globalPos());
+    pointer_->Release();
 }
 
 void Tfrm_slide::closeEvent(QCloseEvent* event)

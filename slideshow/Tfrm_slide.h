@@ -8,6 +8,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QScreen;
 class QTimer;
 
 namespace kalvio {
@@ -15,16 +16,19 @@ namespace kalvio {
 class SlideSequencer;
 class TTransitionView;
 class TransitionSlideView;
+class PointerHider;
 class QtSlideTimer;
 
 // The slideshow window: borderless, covering the screen and above other
 // windows. A preparing panel covers the picture view until the first tick;
 // each tick brings in the next picture. Space pauses and continues, Esc ends
-// the show, and the context menu does the same.
+// the show, and the context menu does the same. The pointer hides over the
+// window after two seconds without moving.
 class Tfrm_slide : public QDialog {
     Q_OBJECT
 public:
-    explicit Tfrm_slide(ShowState& state = TheShowState());
+    // Covers `screen`, or the primary screen when none is given.
+    explicit Tfrm_slide(ShowState& state = TheShowState(), QScreen* screen = nullptr);
     ~Tfrm_slide() override;
 
     QWidget* Panel1;
@@ -46,6 +50,7 @@ public:
     void N4Click();
 
     SlideSequencer& Sequencer() { return *sequencer_; }
+    PointerHider& Pointer() { return *pointer_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -60,6 +65,7 @@ private:
     std::unique_ptr<TransitionSlideView> slideView_;
     std::unique_ptr<QtSlideTimer> slideTimer_;
     std::unique_ptr<SlideSequencer> sequencer_;
+    std::unique_ptr<PointerHider> pointer_;
 };
 
 }
