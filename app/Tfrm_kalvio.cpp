@@ -169,9 +169,10 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
     if (!services_.scanMusic)
         services_.scanMusic = ScanMusicFolder;
     if (!services_.runSlideshow) {
-        services_.runSlideshow = [](ShowState& show, int intervalMs) {
+        // The show covers the screen that holds this window.
+        services_.runSlideshow = [this](ShowState& show, int intervalMs) {
             DesktopIdleInhibitor awake;
-            Tfrm_slide slide(show, &awake);
+            Tfrm_slide slide(show, screen(), &awake);
             slide.Timer->setInterval(intervalMs);
             slide.exec();
         };

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/BitmapDraw.h"
+#include "platform/Orient.h"
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -126,6 +127,15 @@ void ConvertCmykRows(Bitmap& bitmap, bool inverted)
     }
 }
 
+// The orientation of the first Exif block among the saved APP1 markers.
+Orientation SavedExifOrientation(const jpeg_decompress_struct& c)
+{
+    for (jpeg_saved_marker_ptr m = c.marker_list; m; m = m->next)
+        if (m->marker == JPEG_APP0 + 1 && IsExifPayload(m->data, m->data_length))
+            return ReadExifOrientation(m->data, m->data_length);
+    return Orientation::Upright;
+}
+
 [[noreturn]] void Fail(const std::string& name, const std::string& cause)
 {
     throw PictureError("Cannot load picture \"" + name + "\": " + cause);
@@ -168,6 +178,7 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
         d.cinfo.mem->max_memory_to_use = long(std::min<size_t>(limits.maxDecoderBytes, LONG_MAX));
         d.cinfo.progress = &d.progress.pub;
         jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
+        jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xffff);
         jpeg_read_header(&d.cinfo, TRUE);
     });
     if (!ok)
@@ -187,6 +198,9 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
     h.adobe = c.saw_Adobe_marker;
     c.out_color_space = h.cmyk ? JCS_CMYK : kPixelColorSpace;
     c.dct_method = JDCT_ISLOW;
+    // Cameras store pictures as the sensor saw them and record how to stand
+    // them upright. Read now: the saved markers go with the decode's end.
+    const Orientation orientation = SavedExifOrientation(c);
 
     ok = Protected(d, [&] { jpeg_start_decompress(&d.cinfo); });
     if (!ok)
@@ -226,6 +240,11 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
 
     if (h.cmyk)
         ConvertCmykRows(bitmap, h.adobe);
+    try {
+        bitmap = Oriented(std::move(bitmap), orientation);
+    } catch (const std::bad_alloc&) {
+        Fail(name, "not enough memory to turn the picture upright");
+    }
     if (warnings) {
         warnings->count = d.err.pub.num_warnings;
         warnings->first = d.err.firstWarning;

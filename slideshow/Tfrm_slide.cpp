@@ -12,6 +12,7 @@
 
 #include "slideshow/Fonts.h"
 #include "slideshow/IdleInhibitor.h"
+#include "slideshow/PointerHider.h"
 #include "platform/Random.h"
 #include "slideshow/SlideAdapters.h"
 #include "slideshow/SlideSequencer.h"
@@ -19,7 +20,12 @@
 
 namespace kalvio {
 
-Tfrm_slide::Tfrm_slide(ShowState& state, IdleInhibitor* awake)
+namespace {
+// How long the pointer may rest over the show before it hides.
+constexpr std::chrono::milliseconds kPointerRest { 2000 };
+}
+
+Tfrm_slide::Tfrm_slide(ShowState& state, QScreen* screen, IdleInhibitor* awake)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , state_(state)
     , awake_(awake)
@@ -73,9 +79,14 @@ Tfrm_slide::Tfrm_slide(ShowState& state, IdleInhibitor* awake)
     connect(N2, &QAction::triggered, this, &Tfrm_slide::N2Click);
     connect(N4, &QAction::triggered, this, &Tfrm_slide::N4Click);
 
-    if (QScreen* screen = this->screen())
+    if (!screen)
+        screen = this->screen();
+    if (screen) {
+        setScreen(screen);
         setGeometry(screen->geometry());
+    }
     setWindowState(Qt::WindowFullScreen);
+    pointer_ = std::make_unique<PointerHider>(*this, kPointerRest);
 
     FormCreate();
 }
@@ -164,6 +175,7 @@ void Tfrm_slide::showEvent(QShowEvent* event)
         awake_->Inhibit(windowHandle());
     }
     FormShow();
+    pointer_->Start();
     activateWindow();
     setFocus();
 }
@@ -175,7 +187,10 @@ void Tfrm_slide::keyPressEvent(QKeyEvent* event)
 
 void Tfrm_slide::contextMenuEvent(QContextMenuEvent* event)
 {
+    // The pointer shows while the menu is open, and rests anew after it.
+    pointer_->Hold();
     PopupMenu1->exec(event->globalPos());
+    pointer_->Release();
 }
 
 void Tfrm_slide::closeEvent(QCloseEvent* event)

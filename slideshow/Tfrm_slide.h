@@ -8,6 +8,7 @@
 class QAction;
 class QLabel;
 class QMenu;
+class QScreen;
 class QTimer;
 
 namespace kalvio {
@@ -16,17 +17,21 @@ class IdleInhibitor;
 class SlideSequencer;
 class TTransitionView;
 class TransitionSlideView;
+class PointerHider;
 class QtSlideTimer;
 
 // The slideshow window: borderless, covering the screen and above other
 // windows. A preparing panel covers the picture view until the first tick;
 // each tick brings in the next picture. Space pauses and continues, Esc ends
-// the show, and the context menu does the same. While the window shows and
-// the show runs, paused or not, `awake` (when given) keeps the screen awake.
+// the show, and the context menu does the same. The pointer hides over the
+// window after two seconds without moving. While the window shows and the
+// show runs, paused or not, `awake` (when given) keeps the screen awake.
 class Tfrm_slide : public QDialog {
     Q_OBJECT
 public:
-    explicit Tfrm_slide(ShowState& state = TheShowState(), IdleInhibitor* awake = nullptr);
+    // Covers `screen`, or the primary screen when none is given.
+    explicit Tfrm_slide(ShowState& state = TheShowState(), QScreen* screen = nullptr,
+                        IdleInhibitor* awake = nullptr);
     ~Tfrm_slide() override;
 
     QWidget* Panel1;
@@ -48,6 +53,7 @@ public:
     void N4Click();
 
     SlideSequencer& Sequencer() { return *sequencer_; }
+    PointerHider& Pointer() { return *pointer_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -65,6 +71,7 @@ private:
     std::unique_ptr<TransitionSlideView> slideView_;
     std::unique_ptr<QtSlideTimer> slideTimer_;
     std::unique_ptr<SlideSequencer> sequencer_;
+    std::unique_ptr<PointerHider> pointer_;
 };
 
 }

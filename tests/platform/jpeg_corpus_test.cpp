@@ -1,6 +1,9 @@
-// Replays the fuzzer's regression corpus (tests/data/jpeg-corpus) through the
-// loader: every file must give a bitmap or a PictureError, nothing else.
+// Replays the fuzzers' regression corpora: every file of tests/data/jpeg-corpus
+// through the loader must give a bitmap or a PictureError, nothing else; every
+// file of tests/data/exif-corpus through the Exif reader an orientation, read
+// within its bytes (the sanitizer build checks that).
 #include "fuzz/jpeg_fuzz_limits.h"
+#include "platform/ExifOrientation.h"
 #include "platform/JpegLoader.h"
 
 #include <gtest/gtest.h>
@@ -14,19 +17,34 @@
 using namespace kalvio;
 namespace fs = std::filesystem;
 
-TEST(JpegCorpus, EveryFileLoadsOrFailsCleanly)
+namespace {
+
+std::vector<fs::path> CorpusFiles(const char* folder)
 {
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(std::string(KALVIO_TEST_DATA) + "/jpeg-corpus"))
+    for (const auto& entry : fs::directory_iterator(std::string(KALVIO_TEST_DATA) + "/" + folder))
         files.push_back(entry.path());
     std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<uint8_t> ReadAll(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+}
+
+TEST(JpegCorpus, EveryFileLoadsOrFailsCleanly)
+{
+    const std::vector<fs::path> files = CorpusFiles("jpeg-corpus");
     ASSERT_GT(files.size(), 10u) << "the regression corpus is missing";
 
     size_t decoded = 0, refused = 0;
     for (const fs::path& file : files) {
         SCOPED_TRACE(file.filename().string());
-        std::ifstream in(file, std::ios::binary);
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<uint8_t> bytes = ReadAll(file);
         try {
             Bitmap bm = LoadJpegMemory(bytes.data(), bytes.size(), file.string(), nullptr,
                                        JpegFuzzLimits());
@@ -43,4 +61,22 @@ TEST(JpegCorpus, EveryFileLoadsOrFailsCleanly)
     // A corpus of only failures (or only successes) would test little.
     EXPECT_GT(decoded, 0u);
     EXPECT_GT(refused, 0u);
+}
+
+TEST(ExifCorpus, EveryBlockGivesAnOrientation)
+{
+    const std::vector<fs::path> files = CorpusFiles("exif-corpus");
+    ASSERT_GT(files.size(), 10u) << "the regression corpus is missing";
+    size_t upright = 0, turned = 0;
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        const std::vector<uint8_t> bytes = ReadAll(file);
+        const int value = int(ReadExifOrientation(bytes.data(), bytes.size()));
+        EXPECT_GE(value, 1);
+        EXPECT_LE(value, 8);
+        (value == 1 ? upright : turned) += 1;
+    }
+    // The corpus reaches both the refusals and the tag itself.
+    EXPECT_GT(upright, 0u);
+    EXPECT_GT(turned, 0u);
 }

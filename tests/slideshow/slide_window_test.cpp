@@ -6,13 +6,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cstring>
 #include <vector>
 
 #include "app/QtTestApp.h"
 #include "platform/JpegLoader.h"
 #include "slideshow/SlideAdapters.h"
+#include "slideshow/PointerHider.h"
 #include "slideshow/SlideSequencer.h"
 #include "slideshow/Tfrm_slide.h"
 #include "transition/TransitionView.h"
@@ -235,6 +238,57 @@ TEST(SlideWindowTest, TimerSwitchedOnWhileRunningKeepsItsInterval)
     EXPECT_FALSE(timer.isActive());
     slideTimer.SetEnabled(true);
     EXPECT_GT(timer.remainingTime(), 9800) << "a stopped timer starts a full interval";
+}
+
+// The pointer hides after two seconds at rest over the show (the test runs
+// that clock faster), shows again when it moves, and shows while the context
+// menu that a right click opens is up.
+TEST(SlideWindowTest, PointerHidesAtRestAndShowsWhenMovedOrInTheMenu)
+{
+    test::TestApplication();
+    ShowState state;
+    state.PictureList = { Show + "testorig.jpg" };
+    Tfrm_slide slide(state);
+    slide.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&slide));
+    QWindow* window = slide.windowHandle();
+    PointerHider& pointer = slide.Pointer();
+    QTimer& rest = pointer.RestTimer();
+    EXPECT_EQ(rest.interval(), 2000);
+    EXPECT_TRUE(rest.isActive()) << "the rest counts from the window's showing";
+    EXPECT_EQ(slide.cursor().shape(), Qt::ArrowCursor);
+
+    rest.setInterval(30);
+    auto shape = [&] { return slide.View->cursor().shape(); }; // what the picture area shows
+    QTest::mouseMove(window, { 10, 10 });
+    EXPECT_FALSE(pointer.Hidden());
+    EXPECT_TRUE(test::WaitUntil([&] { return pointer.Hidden(); }, 3000));
+    EXPECT_EQ(shape(), Qt::BlankCursor);
+
+    // A repeated position is not a move; a new one is.
+    QTest::mouseMove(window, { 10, 10 });
+    EXPECT_EQ(shape(), Qt::BlankCursor);
+    QTest::mouseMove(window, { 40, 30 });
+    EXPECT_EQ(shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(test::WaitUntil([&] { return pointer.Hidden(); }, 3000));
+
+    // A right click opens the menu with the pointer shown, even after a rest
+    // longer than the delay; it rests anew once the menu closes.
+    bool menuOpen = false, shownInMenu = false;
+    QTimer::singleShot(0, [&] {
+        menuOpen = slide.PopupMenu1->isVisible();
+        test::WaitUntil([] { return false; }, 100);
+        shownInMenu = shape() == Qt::ArrowCursor && !pointer.Hidden();
+        slide.PopupMenu1->close();
+    });
+    QTest::mouseClick(window, Qt::RightButton, {}, { 40, 30 }); // where it rests: no move
+    EXPECT_TRUE(menuOpen);
+    EXPECT_TRUE(shownInMenu);
+    EXPECT_TRUE(rest.isActive());
+    EXPECT_TRUE(test::WaitUntil([&] { return pointer.Hidden(); }, 3000));
+    // The menu's commands still work.
+    slide.N1->trigger();
+    EXPECT_FALSE(slide.N1->isEnabled());
 }
 
 }
