@@ -127,6 +127,26 @@ ChildScan ScanInChild(const std::string& folder, const std::function<std::string
     return result;
 }
 
+std::string Repeat(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+// Sets this process's descriptor limit (for a scan child); returns why not.
+std::string LimitDescriptors(rlim_t limit)
+{
+    struct rlimit rl;
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_max < limit)
+        return "descriptor limit below " + std::to_string(limit);
+    rl.rlim_cur = limit;
+    if (::setrlimit(RLIMIT_NOFILE, &rl) != 0)
+        return "cannot set the descriptor limit";
+    return {};
+}
+
 // A temporary tree built from relative paths: "a/1.jpg" makes a file (and its
 // folders), "a/b/" makes a folder.
 class ScanTree : public ::testing::Test {
@@ -489,9 +509,7 @@ TEST_F(ScanTree, PathsOfPathMaxBytesOrMoreEndTheScanAsPathTooLong)
         const size_t base = path("t").size();
         const size_t levels = (c.length - base - 1 - 50) / (part.size() + 1);
         const size_t nameLength = c.length - base - 1 - levels * (part.size() + 1);
-        std::string rel;
-        for (size_t i = 0; i < levels; ++i)
-            rel += part + "/";
+        const std::string rel = Repeat(part + "/", int(levels));
         chain("t", part, int(levels));
         const std::string last = c.folder ? std::string(nameLength, 'e') : std::string(nameLength - 4, 'f') + ".jpg";
         const int dir = ::open(path("t").c_str(), O_RDONLY | O_DIRECTORY);
@@ -540,25 +558,13 @@ TEST_F(ScanTree, DeepChainNeedsFewDescriptors)
     // deeper ones.
     MoveRootToMemory();
     chain("t", "d", 1100, {"e/p.jpg"});
-    const ChildScan got = ScanInChild(path("t"), [] {
-        struct rlimit rl;
-        if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_max < 1024)
-            return std::string("descriptor limit below 1024");
-        rl.rlim_cur = 1024;
-        if (::setrlimit(RLIMIT_NOFILE, &rl) != 0)
-            return std::string("cannot set the descriptor limit");
-        return std::string();
-    });
+    const ChildScan got = ScanInChild(path("t"), [] { return LimitDescriptors(1024); });
     if (!got.skipped.empty())
         GTEST_SKIP() << got.skipped;
     EXPECT_FALSE(got.errorCode.has_value());
     Rows expected;
-    for (int level = 1100; level >= 1; --level) {
-        std::string row;
-        for (int i = 0; i < level; ++i)
-            row += "d/";
-        expected.push_back(row + "e/p.jpg");
-    }
+    for (int level = 1100; level >= 1; --level)
+        expected.push_back(Repeat("d/", level) + "e/p.jpg");
     EXPECT_TRUE(Relative(got.rows, path("t/")) == expected);
     EXPECT_EQ(got.rows.size(), expected.size());
 }
@@ -577,16 +583,8 @@ TEST_F(ScanTree, FoldersDeeperThan4096LevelsEndTheScanAsPathTooLong)
         fd = next;
     }
     ::close(fd);
-    const ChildScan got = ScanInChild(root_, [] {
-        // Every level holds a descriptor.
-        struct rlimit rl;
-        if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_max < 4200)
-            return std::string("descriptor limit below 4200");
-        rl.rlim_cur = rl.rlim_max;
-        if (::setrlimit(RLIMIT_NOFILE, &rl) != 0)
-            return std::string("cannot raise the descriptor limit");
-        return std::string();
-    });
+    // The path rule ends it first (two bytes a level), with few descriptors.
+    const ChildScan got = ScanInChild(root_, [] { return LimitDescriptors(1024); });
     if (!got.skipped.empty())
         GTEST_SKIP() << got.skipped;
     ASSERT_TRUE(got.errorCode.has_value());
@@ -627,12 +625,8 @@ TEST_F(ScanTree, LinkLatticeIsScannedOncePerFolder)
         }
     }
     Rows expected;
-    for (int depth = kFolders - 1; depth >= 0; --depth) {
-        std::string row = "d100/";
-        for (int i = 0; i < depth; ++i)
-            row += "a/";
-        expected.push_back(row + "p.jpg");
-    }
+    for (int depth = kFolders - 1; depth >= 0; --depth)
+        expected.push_back("d100/" + Repeat("a/", depth) + "p.jpg");
     EXPECT_EQ(ScanRel(), expected);
 }
 
@@ -653,16 +647,10 @@ TEST_F(ScanTree, DeepChainOfLinksIsFoundAgainOnTheWayBack)
             link("../r" + std::to_string(101 + i), name + "/d");
     }
     Rows all;
-    for (int level = kLevels; level >= 0; --level) {
-        std::string row;
-        for (int i = 0; i < level; ++i)
-            row += "d/";
-        all.push_back(row + "e/p.jpg");
-    }
+    for (int level = kLevels; level >= 0; --level)
+        all.push_back(Repeat("d/", level) + "e/p.jpg");
     all.push_back("top.jpg");
-    std::string deepest = root_;
-    for (int i = 0; i < kLevels; ++i)
-        deepest += "/d";
+    const std::string deepest = root_ + Repeat("/d", kLevels);
 
     for (const bool retarget : {false, true}) {
         SCOPED_TRACE(retarget ? "first link pointed elsewhere" : "unchanged");
