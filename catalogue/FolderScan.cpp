@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include <dirent.h>
@@ -43,18 +46,26 @@ unsigned char FoldUpper(unsigned char c)
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
 }
 
-// Owns one open descriptor.
+// Owns one open descriptor (or none: -1).
 class Descriptor {
 public:
-    explicit Descriptor(int fd) : fd_(fd) {}
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    // Takes the other's descriptor; the other closes this one's.
+    Descriptor& operator=(Descriptor&& other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
     ~Descriptor()
     {
         if (fd_ >= 0)
             ::close(fd_);
     }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
@@ -96,6 +107,28 @@ bool IsPseudoFileSystem(int fd)
 }
 
 enum class Kind : uint8_t { File, Folder, Other };
+
+// A folder as the file system knows it, whatever path led to it.
+struct FolderId {
+    dev_t dev;
+    ino_t ino;
+    friend bool operator==(const FolderId&, const FolderId&) = default;
+};
+
+struct FolderIdHash {
+    size_t operator()(const FolderId& id) const noexcept
+    {
+        return std::hash<uint64_t>()(uint64_t(id.ino) * 0x9E3779B97F4A7C15ull ^ uint64_t(id.dev));
+    }
+};
+
+std::optional<FolderId> IdOf(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return FolderId{st.st_dev, st.st_ino};
+}
 
 // One folder's listing. The names are stored back to back, each followed by
 // a NUL so it can be handed to the system, beside a copy with a..z raised to
@@ -148,76 +181,142 @@ public:
         : filter_(filter), list_(list), onListed_(onListed)
     {
     }
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
+    ~Scanner()
+    {
+        for (const Level& level : levels_) {
+            if (level.fd >= 0)
+                ::close(level.fd);
+        }
+    }
 
     void Run(const std::string& folder)
     {
         const std::string_view trimmed = DropOneTrailingSeparator(folder);
         // A root "/" trims to an empty folder text but is opened as "/".
         const std::string openPath = (trimmed.empty() && !folder.empty()) ? folder : std::string(trimmed);
-        const int fd = OpenFolder(AT_FDCWD, openPath.c_str());
-        if (fd < 0)
+        Descriptor dir(OpenFolder(AT_FDCWD, openPath.c_str()));
+        if (dir.get() < 0)
             throw InOutError::FromSystemError(errno);
-        Descriptor dir(fd);
         path_.assign(trimmed);
-        ScanOpen(dir.get());
+        ScanOpen(std::move(dir), path_.size());
     }
 
 private:
-    struct Visit {
-        dev_t dev;
-        ino_t ino;
+    // One folder of the descent path. Its descriptor is closed while it lies
+    // more than kHeldLevels above the deepest folder, and opened again when
+    // the scan comes back to it.
+    struct Level {
+        FolderId id;
+        int fd;
+        uint32_t nameStart; // its name in path_: [nameStart, nameEnd)
+        uint32_t nameEnd;
     };
 
-    // Deeper folders end the scan as a path too long. Every level holds a
-    // descriptor and a stack frame, so the depth needs a bound of its own.
+    // Deeper folders end the scan as a path too long. The path rule below
+    // usually comes first: every level adds at least two bytes of path.
     static constexpr size_t kMaxDepth = 4096;
+    // Folders held open below the start folder: a scan of any depth holds at
+    // most kHeldLevels + 2 descriptors (the start folder, and one folder on
+    // its way while another opens).
+    static constexpr size_t kHeldLevels = 32;
 
     // Records the open folder on the descent path; false when it must not be
-    // scanned: it is already on the path (a link loop) or it belongs to a
-    // kernel pseudo file system.
-    bool Enter(int fd)
+    // scanned: it was entered before in this scan (a second link to it, a
+    // link loop) or it belongs to a kernel pseudo file system.
+    bool Enter(Descriptor& dir, size_t nameStart)
     {
-        struct stat st;
-        if (::fstat(fd, &st) != 0)
+        const std::optional<FolderId> id = IdOf(dir.get());
+        if (!id)
             throw InOutError::FromSystemError(errno);
-        for (const Visit& v : descent_) {
-            if (v.dev == st.st_dev && v.ino == st.st_ino)
-                return false;
-        }
-        if ((descent_.empty() || descent_.back().dev != st.st_dev) && IsPseudoFileSystem(fd))
+        if (!entered_.insert(*id).second)
             return false;
-        if (descent_.size() >= kMaxDepth)
+        if ((levels_.empty() || levels_.back().id.dev != id->dev) && IsPseudoFileSystem(dir.get()))
+            return false;
+        // A path the system cannot take (PATH_MAX counts the final NUL).
+        if (levels_.size() >= kMaxDepth || path_.size() >= PATH_MAX)
             throw InOutError::FromSystemError(ENAMETOOLONG);
-        descent_.push_back({st.st_dev, st.st_ino});
+        levels_.push_back({*id, dir.get(), uint32_t(nameStart), uint32_t(path_.size())});
+        dir.release();
+        const size_t depth = levels_.size() - 1;
+        if (depth > kHeldLevels)
+            CloseLevel(depth - kHeldLevels);
         return true;
     }
 
-    // Scans the open folder whose (trimmed) path text is in path_.
-    void ScanOpen(int fd)
+    void CloseLevel(size_t level)
     {
-        if (!Enter(fd))
+        if (levels_[level].fd >= 0) {
+            ::close(levels_[level].fd);
+            levels_[level].fd = -1;
+        }
+    }
+
+    // The descriptor of a folder on the descent path, opened again if it was
+    // closed: name by name from the nearest held folder above it, each folder
+    // checked to be the one entered before, keeping the deepest kHeldLevels
+    // open for the way back up. -1 when the path no longer leads to it (moved
+    // or removed since it was entered).
+    int FolderFd(size_t level)
+    {
+        if (levels_[level].fd >= 0)
+            return levels_[level].fd;
+        size_t from = level;
+        while (levels_[from].fd < 0)
+            --from; // the start folder is always held
+        int fd = levels_[from].fd;
+        Descriptor passed; // a folder on the way that is not kept
+        for (size_t i = from + 1; i <= level; ++i) {
+            Level& l = levels_[i];
+            name_.assign(path_, l.nameStart, l.nameEnd - l.nameStart);
+            Descriptor next(OpenFolder(fd, name_.c_str()));
+            if (next.get() < 0) {
+                if (errno == ENOENT || errno == ENOTDIR)
+                    return -1;
+                throw InOutError::FromSystemError(errno);
+            }
+            if (IdOf(next.get()) != l.id)
+                return -1;
+            fd = next.get();
+            if (i + kHeldLevels > level)
+                l.fd = next.release();
+            else
+                passed = std::move(next);
+        }
+        return fd;
+    }
+
+    // Scans the open folder whose (trimmed) path text is in path_, its own
+    // name starting at nameStart.
+    void ScanOpen(Descriptor dir, size_t nameStart)
+    {
+        if (!Enter(dir, nameStart))
             return;
+        const size_t level = levels_.size() - 1;
 
         // Listings are kept per depth and reused, so a scan allocates little.
-        if (listings_.size() < descent_.size())
+        if (listings_.size() <= level)
             listings_.emplace_back();
-        Listing& listing = listings_[descent_.size() - 1];
-        ReadListing(fd, listing);
+        Listing& listing = listings_[level];
+        ReadListing(levels_[level].fd, listing);
         listing.Sort();
         if (onListed_)
             onListed_(path_);
 
         for (const Listing::Item& item : listing.items) {
+            const int fd = FolderFd(level);
+            if (fd < 0)
+                break; // the rest of the folder is gone with it
             const char* name = listing.Name(item);
             const std::string_view nameView(name, item.length);
             Kind kind = KindOf(fd, name, item.type);
             if (kind == Kind::Folder) {
-                const int child = OpenFolder(fd, name);
-                if (child >= 0) {
-                    Descriptor sub(child);
+                Descriptor sub(OpenFolder(fd, name));
+                if (sub.get() >= 0) {
                     const size_t keep = path_.size();
                     AppendSubFolderName(path_, nameView);
-                    ScanOpen(sub.get());
+                    ScanOpen(std::move(sub), path_.size() - nameView.size());
                     path_.resize(keep);
                     continue;
                 }
@@ -227,10 +326,22 @@ private:
                     throw InOutError::FromSystemError(errno);
                 kind = Kind::File; // replaced by a file since the listing was read
             }
-            if (kind == Kind::File && ExtensionPasses(nameView, filter_))
+            if (kind == Kind::File && ExtensionPasses(nameView, filter_)) {
+                if (path_.size() + 1 + nameView.size() >= PATH_MAX)
+                    throw InOutError::FromSystemError(ENAMETOOLONG);
                 list_.push_back(FileEntryPath(path_, nameView));
+            }
         }
-        descent_.pop_back();
+        // The parent's descriptor, if closed, is most cheaply found again as
+        // "..", when that is the folder entered (not the parent of a link's
+        // target); FolderFd walks down from above otherwise.
+        if (level > 0 && levels_[level].fd >= 0 && levels_[level - 1].fd < 0) {
+            Descriptor up(OpenFolder(levels_[level].fd, ".."));
+            if (up.get() >= 0 && IdOf(up.get()) == levels_[level - 1].id)
+                levels_[level - 1].fd = up.release();
+        }
+        CloseLevel(level);
+        levels_.pop_back();
     }
 
     void ReadListing(int fd, Listing& listing)
@@ -280,7 +391,9 @@ private:
     std::vector<std::string>& list_;
     const FolderListedHook& onListed_;
     std::string path_; // folder text of the folder being scanned
-    std::vector<Visit> descent_;
+    std::string name_; // one name of path_, for the system
+    std::vector<Level> levels_; // the descent path, start folder first
+    std::unordered_set<FolderId, FolderIdHash> entered_; // every folder entered so far
     std::deque<Listing> listings_; // one per depth; a deque keeps references stable
     std::vector<char> buffer_;
 };

@@ -18,11 +18,15 @@
 //
 // A folder that cannot be opened, at any depth, ends the whole scan with an
 // InOutError; what was appended so far stays. Symbolic links to folders are
-// followed, but a folder already on the current descent path is not entered
-// again, and kernel pseudo file systems (/proc, /sys and the like) are not
-// entered, so every scan ends; a folder more than 4096 levels deep ends the
-// scan as a path too long (code ENAMETOOLONG). Named pipes, sockets and device nodes are not
-// files here and are left out.
+// followed, but every folder (device and inode) is entered once per scan: a
+// folder that links reach again, or a loop of links, adds nothing more, its
+// files stand where it was first met. Kernel pseudo file systems (/proc, /sys
+// and the like) are not entered. So every scan ends, and lists no folder
+// twice. A path of PATH_MAX bytes or more (a file to append or a folder to
+// enter), or a folder more than 4096 levels deep, ends the scan as a path too
+// long (code ENAMETOOLONG). The scan holds a few dozen descriptors at most,
+// however deep the tree. Named pipes, sockets and device nodes are not files
+// here and are left out.
 namespace kalvio {
 
 inline constexpr std::string_view PictureFilter = ".jpg;.jpeg;";

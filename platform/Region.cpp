@@ -502,6 +502,9 @@ Region Region::Tiled(const Region& cell, std::span<const int32_t> xs, std::span<
             strip.appendSpan(first, span.left, span.right);
         strip.endBand(band.top, band.bottom, first);
     }
+    // Every copy may lie past an end of the coordinate range.
+    if (strip.isEmpty())
+        return out.exactCopy();
 
     // The rows of cells: the strip moved down by every y, swept from edge to
     // edge. `at[r]` is copy r's first band not yet passed.

@@ -64,7 +64,8 @@ public:
     static Region Combine(const Region& a, const Region& b, CombineMode);
     // The union of `cell` moved by (x, y) for every x of `xs` and every y of
     // `ys`: one shape repeated over a grid, written band by band in one sweep
-    // instead of uniting its copies one by one.
+    // instead of uniting its copies one by one. Copies are cut off at the ends
+    // of the coordinate range, not wrapped: one wholly past an end adds nothing.
     static Region Tiled(const Region& cell, std::span<const int32_t> xs, std::span<const int32_t> ys);
     // *this := *this combined with b.
     void combine(const Region& b, CombineMode mode) { *this = Combine(*this, b, mode); }

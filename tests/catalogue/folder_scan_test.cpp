@@ -127,6 +127,26 @@ ChildScan ScanInChild(const std::string& folder, const std::function<std::string
     return result;
 }
 
+std::string Repeat(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
+// Sets this process's descriptor limit (for a scan child); returns why not.
+std::string LimitDescriptors(rlim_t limit)
+{
+    struct rlimit rl;
+    if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_max < limit)
+        return "descriptor limit below " + std::to_string(limit);
+    rl.rlim_cur = limit;
+    if (::setrlimit(RLIMIT_NOFILE, &rl) != 0)
+        return "cannot set the descriptor limit";
+    return {};
+}
+
 // A temporary tree built from relative paths: "a/1.jpg" makes a file (and its
 // folders), "a/b/" makes a folder.
 class ScanTree : public ::testing::Test {
@@ -153,6 +173,12 @@ protected:
 
     void TearDown() override
     {
+        // Removing a deep tree holds a descriptor per level.
+        struct rlimit rl;
+        if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
+            rl.rlim_cur = rl.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &rl);
+        }
         const int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY);
         if (fd >= 0) {
             RemoveContent(fd);
@@ -203,6 +229,46 @@ protected:
                 ::close(fd);
             }
         }
+    }
+
+    // `levels` folders named `name`, each inside the one before, under folder
+    // `rel` of the tree; in every one of them `each` is made as fill() makes
+    // it ("e/p.jpg", "x/"). Made by descriptor: paths may pass PATH_MAX.
+    void chain(const std::string& rel, const std::string& name, int levels,
+               std::initializer_list<std::string> each = {})
+    {
+        fill({rel + "/"});
+        int dir = ::open(path(rel).c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(dir, 0);
+        for (int i = 0; i < levels; ++i) {
+            ASSERT_EQ(::mkdirat(dir, name.c_str(), 0755), 0) << i;
+            const int next = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(dir);
+            ASSERT_GE(next, 0) << i;
+            dir = next;
+            for (const std::string& entry : each)
+                MakeAt(dir, entry);
+        }
+        ::close(dir);
+    }
+
+    static void MakeAt(int dir, const std::string& rel)
+    {
+        const size_t slash = rel.find('/');
+        if (slash == std::string::npos) {
+            const int fd = ::openat(dir, rel.c_str(), O_CREAT | O_WRONLY, 0644);
+            ASSERT_GE(fd, 0) << rel;
+            ::close(fd);
+            return;
+        }
+        const std::string folder = rel.substr(0, slash);
+        ::mkdirat(dir, folder.c_str(), 0755);
+        if (slash + 1 == rel.size())
+            return;
+        const int sub = ::openat(dir, folder.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(sub, 0) << rel;
+        MakeAt(sub, rel.substr(slash + 1));
+        ::close(sub);
     }
 
     void link(const std::string& target, const std::string& rel)
@@ -418,28 +484,89 @@ TEST_F(ScanTree, NamesComeOutByteForByte)
     EXPECT_EQ(ScanRel(), expected);
 }
 
-TEST_F(ScanTree, PathsLongerThanPathMaxAreScanned)
+TEST_F(ScanTree, PathsOfPathMaxBytesOrMoreEndTheScanAsPathTooLong)
 {
-    // 25 levels of 200-byte names: the deepest file's path is over 5000 bytes.
+    // A chain of 200-byte names, then a last file or empty folder whose path
+    // is exactly `length` bytes long; the system takes paths shorter than
+    // PATH_MAX (which counts the final NUL).
+    struct Case {
+        const char* what;
+        size_t length;
+        bool folder;
+        bool ends;
+    };
+    const Case cases[] = {
+        {"file of PATH_MAX - 1 bytes", PATH_MAX - 1, false, false},
+        {"file of PATH_MAX bytes", PATH_MAX, false, true},
+        {"folder of PATH_MAX - 1 bytes", PATH_MAX - 1, true, false},
+        {"folder of PATH_MAX bytes", PATH_MAX, true, true},
+    };
     const std::string part(200, 'd');
-    int fd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    std::string rel;
-    for (int i = 0; i < 25; ++i) {
-        ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
-        const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-        rel += part + "/";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(path("t"));
+        fill({"t/a.jpg"});
+        const size_t base = path("t").size();
+        const size_t levels = (c.length - base - 1 - 50) / (part.size() + 1);
+        const size_t nameLength = c.length - base - 1 - levels * (part.size() + 1);
+        const std::string rel = Repeat(part + "/", int(levels));
+        chain("t", part, int(levels));
+        const std::string last = c.folder ? std::string(nameLength, 'e') : std::string(nameLength - 4, 'f') + ".jpg";
+        const int dir = ::open(path("t").c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(dir, 0);
+        MakeAt(dir, rel + last + (c.folder ? "/" : ""));
+        ::close(dir);
+        ASSERT_EQ(path("t/" + rel + last).size(), c.length);
+
+        Rows rows;
+        std::optional<int> code;
+        try {
+            kalvio::ScanPictureFolder(path("t"), rows);
+        } catch (const InOutError& e) {
+            code = e.Code();
+        }
+        Rows expected{"a.jpg"};
+        if (!c.folder && !c.ends)
+            expected.push_back(rel + last);
+        EXPECT_EQ(Relative(rows, path("t/")), expected);
+        EXPECT_EQ(code, c.ends ? std::optional<int>(ENAMETOOLONG) : std::nullopt);
     }
-    const int file = ::openat(fd, "deep.jpg", O_CREAT | O_WRONLY, 0644);
-    ASSERT_GE(file, 0);
-    ::close(file);
-    ::close(fd);
-    const Rows rows = ScanRel();
-    ASSERT_EQ(rows, Rows{rel + "deep.jpg"});
-    EXPECT_GT(root_.size() + rows[0].size(), static_cast<size_t>(PATH_MAX));
+}
+
+TEST_F(ScanTree, LongNamesEndTheScanBeforeThePathsPassPathMax)
+{
+    // 1,000 nested folders with 250-byte names, two pictures in each: only
+    // the levels whose pictures have usable paths are listed.
+    MoveRootToMemory();
+    const std::string part(250, 'n');
+    chain("t", part, 1000, {"a.jpg", "b.jpg"});
+    const ChildScan got = ScanInChild(path("t"), [] { return std::string(); });
+    ASSERT_TRUE(got.errorCode.has_value());
+    EXPECT_EQ(*got.errorCode, ENAMETOOLONG);
+    Rows expected;
+    for (std::string folder = path("t/") + part; folder.size() + 6 < PATH_MAX; folder += "/" + part) {
+        expected.push_back(folder + "/a.jpg");
+        expected.push_back(folder + "/b.jpg");
+    }
+    EXPECT_EQ(got.rows, expected);
+}
+
+TEST_F(ScanTree, DeepChainNeedsFewDescriptors)
+{
+    // 1,100 nested folders under the common limit of 1,024 descriptors. Each
+    // level's second folder is opened after the scan came back from the
+    // deeper ones.
+    MoveRootToMemory();
+    chain("t", "d", 1100, {"e/p.jpg"});
+    const ChildScan got = ScanInChild(path("t"), [] { return LimitDescriptors(1024); });
+    if (!got.skipped.empty())
+        GTEST_SKIP() << got.skipped;
+    EXPECT_FALSE(got.errorCode.has_value());
+    Rows expected;
+    for (int level = 1100; level >= 1; --level)
+        expected.push_back(Repeat("d/", level) + "e/p.jpg");
+    EXPECT_TRUE(Relative(got.rows, path("t/")) == expected);
+    EXPECT_EQ(got.rows.size(), expected.size());
 }
 
 TEST_F(ScanTree, FoldersDeeperThan4096LevelsEndTheScanAsPathTooLong)
@@ -456,16 +583,8 @@ TEST_F(ScanTree, FoldersDeeperThan4096LevelsEndTheScanAsPathTooLong)
         fd = next;
     }
     ::close(fd);
-    const ChildScan got = ScanInChild(root_, [] {
-        // Every level holds a descriptor.
-        struct rlimit rl;
-        if (::getrlimit(RLIMIT_NOFILE, &rl) != 0 || rl.rlim_max < 4200)
-            return std::string("descriptor limit below 4200");
-        rl.rlim_cur = rl.rlim_max;
-        if (::setrlimit(RLIMIT_NOFILE, &rl) != 0)
-            return std::string("cannot raise the descriptor limit");
-        return std::string();
-    });
+    // The path rule ends it first (two bytes a level), with few descriptors.
+    const ChildScan got = ScanInChild(root_, [] { return LimitDescriptors(1024); });
     if (!got.skipped.empty())
         GTEST_SKIP() << got.skipped;
     ASSERT_TRUE(got.errorCode.has_value());
@@ -477,6 +596,8 @@ TEST_F(ScanTree, FoldersDeeperThan4096LevelsEndTheScanAsPathTooLong)
 
 TEST_F(ScanTree, LinksToFoldersAreFollowedAndLoopsEnd)
 {
+    // Every folder is listed once, at the first path that reaches it: "real"
+    // through "link", "q" through "p/toq".
     fill({"real/x.jpg", "p/1.jpg", "q/2.jpg", "a.jpg"});
     link("real", "link");
     link("..", "real/up");        // back to the root, which is on the descent path
@@ -487,8 +608,76 @@ TEST_F(ScanTree, LinksToFoldersAreFollowedAndLoopsEnd)
     link("a.jpg", "alias.jpg");
     link("loop.jpg", "loop.jpg");     // links to itself
     EXPECT_EQ(ScanRel(), (Rows{"a.jpg", "alias.jpg", "dead.jpg", "link/x.jpg", "loop.jpg",
-                               "p/1.jpg", "p/toq/2.jpg", "q/2.jpg", "q/top/1.jpg",
-                               "real/x.jpg"}));
+                               "p/1.jpg", "p/toq/2.jpg"}));
+}
+
+TEST_F(ScanTree, LinkLatticeIsScannedOncePerFolder)
+{
+    // 22 folders, each with a picture and two links to the next: 2^22 paths
+    // lead to the last folder, one listing of each folder is kept.
+    constexpr int kFolders = 22;
+    for (int i = 0; i < kFolders; ++i) {
+        const std::string name = "d" + std::to_string(100 + i);
+        fill({name + "/p.jpg"});
+        if (i + 1 < kFolders) {
+            link("../d" + std::to_string(101 + i), name + "/a");
+            link("../d" + std::to_string(101 + i), name + "/b");
+        }
+    }
+    Rows expected;
+    for (int depth = kFolders - 1; depth >= 0; --depth)
+        expected.push_back("d100/" + Repeat("a/", depth) + "p.jpg");
+    EXPECT_EQ(ScanRel(), expected);
+}
+
+TEST_F(ScanTree, DeepChainOfLinksIsFoundAgainOnTheWayBack)
+{
+    // 40 folders side by side, each reached through a link in the one before:
+    // the scan comes back to folders it no longer holds open through the
+    // links. In the second case the first link is pointed at a newcomer while
+    // the deepest folder is listed; folders the scan comes back to are those
+    // it entered, or none: nothing of the newcomer is listed.
+    constexpr int kLevels = 40;
+    fill({"e/p.jpg", "top.jpg"});
+    link("r101", "d");
+    for (int i = 1; i <= kLevels; ++i) {
+        const std::string name = "r" + std::to_string(100 + i);
+        fill({name + "/e/p.jpg"});
+        if (i < kLevels)
+            link("../r" + std::to_string(101 + i), name + "/d");
+    }
+    Rows all;
+    for (int level = kLevels; level >= 0; --level)
+        all.push_back(Repeat("d/", level) + "e/p.jpg");
+    all.push_back("top.jpg");
+    const std::string deepest = root_ + Repeat("/d", kLevels);
+
+    for (const bool retarget : {false, true}) {
+        SCOPED_TRACE(retarget ? "first link pointed elsewhere" : "unchanged");
+        Rows rows;
+        kalvio::ScanFolder(root_, kalvio::PictureFilter, rows, [&](const std::string& folder) {
+            if (!retarget || folder != deepest)
+                return;
+            fill({"new/e/new.jpg", "new/d/e/new.jpg"});
+            fs::remove(path("d"));
+            link("new", "d");
+        });
+        const Rows got = Relative(rows, root_ + "/");
+        if (!retarget) {
+            EXPECT_EQ(got, all);
+            continue;
+        }
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got.front(), all.front());
+        EXPECT_EQ(got.back(), all.back());
+        // Rows of the original tree only, in its order, each once.
+        auto next = all.begin();
+        for (const std::string& row : got) {
+            next = std::find(next, all.end(), row);
+            ASSERT_NE(next, all.end()) << row;
+            ++next;
+        }
+    }
 }
 
 TEST_F(ScanTree, KernelPseudoFileSystemsAreNotEntered)

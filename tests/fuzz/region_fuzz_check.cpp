@@ -45,6 +45,26 @@ public:
         return kExtremes[s - 248];
     }
 
+    // An offset of a tiling: near the checked window, near either end of the
+    // coordinate range (copies of shapes near the window cut off there or
+    // wholly past it), or a raw 32-bit value.
+    int32_t offset()
+    {
+        constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+        const uint8_t s = u8();
+        if (s < 64)
+            return int32_t(u8() % 160) - 32;
+        if (s < 112)
+            return kMax - int32_t(u8() % 64);
+        if (s < 144)
+            return kMax - int32_t(u16() % 512);
+        if (s < 192)
+            return kMin + int32_t(u8() % 64);
+        if (s < 224)
+            return kMin + int32_t(u16() % 512);
+        return int32_t(u32());
+    }
+
     // A y for shapes with curved or slanted rows, which cost a band per row
     // (up to the row limit): within a few tens of thousands of rows, so that
     // runs stay fast. Far rows of those shapes are covered by the unit tests.
@@ -175,6 +195,35 @@ Shape ReadShape(Reader& in)
     return s;
 }
 
+// The combined region tiled over a grid of offsets read from the input:
+// against the model in the window, and against its copies united one by one
+// everywhere, out to the ends of the coordinate range.
+void CheckTiled(Reader& in, const Region& cell, const std::string& trace)
+{
+    std::vector<int32_t> xs(1 + in.u8() % 3), ys(1 + in.u8() % 3);
+    for (int32_t& x : xs)
+        x = in.offset();
+    for (int32_t& y : ys)
+        y = in.offset();
+    std::ostringstream o;
+    o << "tiled over x";
+    for (int32_t x : xs)
+        o << " " << x;
+    o << ", y";
+    for (int32_t y : ys)
+        o << " " << y;
+    const std::string what = o.str() + trace;
+
+    const Region tiled = Region::Tiled(cell, xs, ys);
+    Mask model(size_t(kSide * kSide));
+    for (int32_t y = 0; y < kSide; ++y)
+        for (int32_t x = 0; x < kSide; ++x)
+            model[size_t(y * kSide + x)] = test::TiledContains(cell, xs, ys, x + kWindow.left, y + kWindow.top);
+    ExpectPixels(tiled, model, what);
+    if (!(tiled == test::TiledByCopies(cell, xs, ys)))
+        Fail(what + ": differs from its copies united one by one");
+}
+
 void CheckRegions(Reader& in)
 {
     const size_t count = 1 + in.u8() % 6;
@@ -241,6 +290,8 @@ void CheckRegions(Reader& in)
     builder.addRegion(result);
     if (!(builder.build() == Region::Combine(built, result, CombineMode::Or)))
         Fail("reused builder differs" + trace);
+
+    CheckTiled(in, result, trace);
 }
 
 // ---- one transition frame ----

@@ -7,7 +7,8 @@
 // One input of the region and composition fuzzer, shared by the libFuzzer
 // target and the test that replays its corpus. The bytes choose either a
 // sequence of shapes combined by every mode (checked pixel by pixel against a
-// slow model, and the bulk builder against the one-by-one union), or one
+// slow model, and the bulk builder against the one-by-one union), the result
+// tiled over offsets that reach the ends of the coordinate range, or one
 // transition frame (any style, progress, step and frame size, checked against
 // the endpoint rules and the style's own clip region).
 namespace kalvio::fuzz {

@@ -308,6 +308,7 @@ TEST(RegionRules, TiledIsTheUnionOfTheMovedCells)
         { "overlapping", { 0, 3, 7, 20 }, { 0, 2, 5 } },
         { "unsorted, repeated, negative", { 20, -5, 3, 3 }, { 9, -9, 9 } },
         { "no offsets", {}, { 0 } },
+        { "past both ends", { INT32_MAX, INT32_MIN, 0 }, { INT32_MIN + 20, INT32_MAX - 20 } },
     };
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         std::mt19937 rng(seed);
@@ -317,23 +318,45 @@ TEST(RegionRules, TiledIsTheUnionOfTheMovedCells)
         const Region cell = cellBuilder.build();
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(seed));
-            RegionBuilder copies;
-            for (int32_t x : c.xs)
-                for (int32_t y : c.ys)
-                    for (size_t b = 0; b < cell.bandCount(); ++b)
-                        for (const Region::Span& span : cell.band(b).spans)
-                            copies.addRect(span.left + x, cell.band(b).top + y, span.right + x, cell.band(b).bottom + y);
             const Region tiled = Region::Tiled(cell, c.xs, c.ys);
             ASSERT_TRUE(tiled.isValid());
-            ASSERT_EQ(tiled, copies.build());
+            ASSERT_EQ(tiled, test::TiledByCopies(cell, c.xs, c.ys));
         }
     }
-    // Offsets at the ends of the coordinate range are cut off there, not wrapped.
-    const Region cell = Region::FromRect(-10, -10, 10, 10);
-    const std::vector<int32_t> far { INT32_MIN + 5, INT32_MAX - 5 };
-    const Region tiled = Region::Tiled(cell, far, far);
-    EXPECT_TRUE(tiled.isValid());
-    EXPECT_EQ(tiled.area(), 4u * 15u * 15u);
+}
+
+// Offsets at the ends of the coordinate range cut the copies off there, not
+// wrapped; copies wholly past an end add nothing, even when no copy is left.
+TEST(RegionRules, TiledCopiesAreCutOffAtTheEndsOfTheRange)
+{
+    struct Case {
+        const char* what;
+        Rect cell;
+        std::vector<int32_t> xs, ys;
+        uint64_t area;
+        Rect bounds;
+    } cases[] = {
+        { "every copy past the right end", { 0, 0, 10, 10 }, { INT32_MAX }, { 0 }, 0, {} },
+        { "every copy past the bottom end", { 0, 0, 10, 10 }, { 0, 5 }, { INT32_MAX }, 0, {} },
+        { "every copy past the left end", { -10, -10, 0, 0 }, { INT32_MIN }, { 0, 3 }, 0, {} },
+        { "every copy past one end or the other", { 0, 0, 10, 10 }, { INT32_MAX }, { INT32_MAX, INT32_MIN, 0 }, 0, {} },
+        { "one column left at the right end", { 0, 0, 10, 10 }, { INT32_MAX, INT32_MAX - 1 }, { INT32_MIN, 0 }, 20,
+            { INT32_MAX - 1, INT32_MIN, INT32_MAX, 10 } },
+        { "cut at the left end", { -10, -10, 10, 10 }, { INT32_MIN }, { 0 }, 200, { INT32_MIN, -10, INT32_MIN + 10, 10 } },
+        { "cut at all four ends", { -10, -10, 10, 10 }, { INT32_MIN + 5, INT32_MAX - 5 }, { INT32_MIN + 5, INT32_MAX - 5 },
+            4 * 15 * 15, { INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX } },
+        { "whole, cut and past the end", { -10, -10, 10, 10 }, { INT32_MAX, 0 }, { INT32_MAX, 0 }, 400 + 200 + 200 + 100,
+            { -10, -10, INT32_MAX, INT32_MAX } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Region cell = Region::FromRect(c.cell);
+        const Region tiled = Region::Tiled(cell, c.xs, c.ys);
+        EXPECT_TRUE(tiled.isValid());
+        EXPECT_EQ(tiled.area(), c.area);
+        EXPECT_EQ(tiled.bounds(), c.bounds);
+        EXPECT_EQ(tiled, test::TiledByCopies(cell, c.xs, c.ys));
+    }
 }
 
 // Every shape, operation and the builder against the per-pixel model.

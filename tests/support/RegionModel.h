@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "platform/Rect.h"
@@ -68,6 +69,39 @@ inline bool ModelContains(const Shape& s, int64_t x, int64_t y)
     const int64_t cy = py < 2 * t + ch ? 2 * t + ch : py > 2 * b - ch ? 2 * b - ch : py;
     const __int128 dx = px - cx, dy = py - cy;
     return dx * dx * ch * ch + dy * dy * cw * cw <= __int128(cw) * cw * ch * ch;
+}
+
+// Tiling: pixel (x, y) belongs when some copy holds it, that is when the
+// cell holds (x - dx, y - dy) for an offset (dx, dy) of the grid.
+inline bool TiledContains(const Region& cell, std::span<const int32_t> xs, std::span<const int32_t> ys,
+    int32_t x, int32_t y)
+{
+    auto inRange = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    for (int32_t dx : xs)
+        for (int32_t dy : ys) {
+            const int64_t cx = int64_t(x) - dx, cy = int64_t(y) - dy;
+            if (inRange(cx) && inRange(cy) && cell.contains(int32_t(cx), int32_t(cy)))
+                return true;
+        }
+    return false;
+}
+
+// The same tiling united copy by copy through the bulk builder, each copy's
+// rectangles cut off at the ends of the coordinate range.
+inline Region TiledByCopies(const Region& cell, std::span<const int32_t> xs, std::span<const int32_t> ys)
+{
+    auto moved = [](int32_t v, int32_t by) {
+        return int32_t(std::clamp<int64_t>(int64_t(v) + by, INT32_MIN, INT32_MAX));
+    };
+    RegionBuilder copies;
+    for (int32_t dx : xs)
+        for (int32_t dy : ys)
+            for (size_t b = 0; b < cell.bandCount(); ++b) {
+                const Region::Band band = cell.band(b);
+                for (const Region::Span& span : band.spans)
+                    copies.addRect(moved(span.left, dx), moved(band.top, dy), moved(span.right, dx), moved(band.bottom, dy));
+            }
+    return copies.build();
 }
 
 }
