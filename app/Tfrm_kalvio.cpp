@@ -18,6 +18,7 @@
 #include "app/WindowPlacement.h"
 #include "app/MessageBoxes.h"
 #include "app/PlaySequence.h"
+#include "app/ErrorReport.h"
 #include "app/Tfrm_about.h"
 #include "catalogue/FolderScan.h"
 #include "platform/MediaPlayer.h"
@@ -126,7 +127,17 @@ public:
         else
             w_.Timer->stop();
     }
-    void StopMusic() override { w_.Music().Stop(); }
+    void StopMusic() override
+    {
+        try {
+            w_.Music().Stop();
+        } catch (const MediaError& e) {
+            // A track that would not stop is reported here, once, so that the
+            // program still ends after the show.
+            if (KalvioApplication* app = KalvioApplication::Instance())
+                app->ReportError(e.what());
+        }
+    }
     void RunSlideshow(int intervalMs) override { w_.services_.runSlideshow(w_.state_, intervalMs); }
     void CloseSettings() override { w_.close(); }
 
@@ -261,6 +272,8 @@ void Tfrm_kalvio::FormCreate()
     }
     state_.PictureList.clear();
     state_.MusicList.clear();
+    // The player starts GStreamer in the background now, not at the first track.
+    Music();
 }
 
 void Tfrm_kalvio::FormClose()

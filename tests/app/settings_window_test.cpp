@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "QtTestApp.h"
+#include "support/GStreamerReady.h"
 #include "support/WavWriter.h"
 #include "app/HomePage.h"
 #include "app/IntervalSpinBox.h"
@@ -367,6 +368,7 @@ TEST_F(SettingsWindowTest, HomePageLink)
 TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
 {
     test::TestApplication();
+    test::GStreamerReady();
     const std::string track = ::testing::TempDir() + "settings_window_tone.wav";
     ASSERT_TRUE(test::WriteToneWav(track, 3000));
 
