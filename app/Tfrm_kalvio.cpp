@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
 
 #include "slideshow/Fonts.h"
 #include "app/HomePage.h"
@@ -156,8 +157,10 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
             lock_ = std::make_unique<SingleInstanceLock>("kalvio");
             try {
                 return lock_->Acquire() == SingleInstanceLock::Result::Acquired;
-            } catch (const std::exception&) {
-                // No usable lock file: run without the guard rather than not at all.
+            } catch (const std::exception& e) {
+                // No usable lock file: run without the guard rather than not at
+                // all, and say why.
+                std::fprintf(stderr, "kalvio: %s; starting without the single-copy guard\n", e.what());
                 return true;
             }
         };
