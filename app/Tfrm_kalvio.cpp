@@ -264,6 +264,12 @@ void Tfrm_kalvio::BuildControls()
     connect(l_info, &LinkLabel::mouseEntered, this, &Tfrm_kalvio::l_infoMouseEnter);
     connect(l_info, &LinkLabel::mouseLeft, this, &Tfrm_kalvio::l_infoMouseLeave);
     connect(Timer, &QTimer::timeout, this, &Tfrm_kalvio::TimerTimer);
+    // Music switched on: the player is made now and prepares GStreamer in the
+    // background, so that the first track's open does not have to.
+    connect(cb_usemusic, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            Music();
+    });
 }
 
 void Tfrm_kalvio::FormCreate()
@@ -275,8 +281,6 @@ void Tfrm_kalvio::FormCreate()
     }
     state_.PictureList.clear();
     state_.MusicList.clear();
-    // The player starts GStreamer in the background now, not at the first track.
-    Music();
 }
 
 void Tfrm_kalvio::FormClose()

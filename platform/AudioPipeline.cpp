@@ -87,6 +87,19 @@ void InitialiseGStreamer() {
     std::call_once(once, [] { gst_init(nullptr, nullptr); });
 }
 
+void PrepareGStreamer() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        InitialiseGStreamer();
+        GList* decoders = gst_element_factory_list_get_elements(
+            GST_ELEMENT_FACTORY_TYPE_DECODER | GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO, GST_RANK_MARGINAL);
+        for (GList* d = decoders; d; d = d->next)
+            if (GstPluginFeature* loaded = gst_plugin_feature_load(GST_PLUGIN_FEATURE(d->data)))
+                gst_object_unref(loaded);
+        gst_plugin_feature_list_free(decoders);
+    });
+}
+
 AudioPipeline::AudioPipeline(const char* uri, const std::string& sinkDescription,
                              Clock::time_point deadline, const std::string& lateText) {
     InitialiseGStreamer();

@@ -18,16 +18,6 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kNoDevice = "No MCI device open";
 constexpr const char* kSilentSink = "fakesink sync=true";
 
-Clock::time_point Deadline() { return Clock::now() + std::chrono::milliseconds(MediaPlayer::waitLimitMs); }
-
-// The limit as it is shown in messages, e.g. "1.5 s".
-std::string LimitText() {
-    constexpr int ms = MediaPlayer::waitLimitMs;
-    std::string text = std::to_string(ms / 1000);
-    if (ms % 1000) text += "." + std::to_string(ms % 1000 / 100);
-    return text + " s";
-}
-
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 struct Opened {
@@ -77,20 +67,21 @@ struct MediaPlayer::Track {
     }
 };
 
-MediaPlayer::MediaPlayer(std::string audioSink) : sinkDescription_(std::move(audioSink)) {
+MediaPlayer::MediaPlayer(std::string audioSink, std::chrono::milliseconds waitLimit)
+    : sinkDescription_(std::move(audioSink)), waitLimit_(waitLimit) {
     try {
         starter_ = std::make_unique<JobThread>();
-        starter_->Post(InitialiseGStreamer);
+        starter_->Post(PrepareGStreamer);
     } catch (const std::system_error&) {
-        // The first open initialises GStreamer instead.
+        // The first open initialises GStreamer instead, and loads what it needs.
     }
 }
 
 MediaPlayer::~MediaPlayer() {
     const auto deadline = Deadline();
     CloseBy(deadline);
-    // GStreamer's initialisation is not torn away from under it at the end of
-    // the process, unless it takes too long.
+    // GStreamer's preparation is not torn away from under it at the end of the
+    // process, unless it takes too long.
     if (starter_) starter_->Finish([] {}, deadline);
 }
 
@@ -129,6 +120,15 @@ void MediaPlayer::Open(const std::string& path) {
     }
     track_ = std::move(track);
     path_ = path;
+}
+
+Clock::time_point MediaPlayer::Deadline() const { return Clock::now() + waitLimit_; }
+
+std::string MediaPlayer::LimitText() const {
+    const auto ms = waitLimit_.count();
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000) text += "." + std::to_string(ms % 1000 / 100);
+    return text + " s";
 }
 
 void MediaPlayer::RequireOpen() const {

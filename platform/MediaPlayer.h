@@ -13,7 +13,7 @@ class JobThread;
 
 // An invisible audio player for one track at a time, over GStreamer's playbin.
 // Video streams of a file are discarded, never shown. All calls come from one
-// thread, the caller's (the GUI's), and none holds it longer than waitLimitMs:
+// thread, the caller's (the GUI's), and none holds it longer than its limit:
 // the track's pipeline lives on a thread of its own, which does the waiting. A
 // track whose open, play, stop or query does not finish in time is closed at
 // once and its call fails with a MediaError; its pipeline is left to that
@@ -21,18 +21,24 @@ class JobThread;
 // never answers, a pipeline stuck in a state change). Nothing waits for it.
 class MediaPlayer {
 public:
+    // The longest a call waits for the track's thread, by default: the GUI
+    // thread is never held 2 s.
+    static constexpr std::chrono::milliseconds defaultWaitLimit { 1800 };
+
     // `audioSink` is a GStreamer bin description for the output, e.g.
     // "fakesink sync=true" in tests. With the default, a machine without a
     // sound device falls back to a silent sink that still keeps time.
-    // GStreamer's initialisation starts at once, in the background.
-    explicit MediaPlayer(std::string audioSink = "autoaudiosink");
+    // GStreamer's preparation (PrepareGStreamer) starts at once, in the
+    // background.
+    explicit MediaPlayer(std::string audioSink = "autoaudiosink",
+                         std::chrono::milliseconds waitLimit = defaultWaitLimit);
     // Closes the open track, waiting for it no longer than any other call.
     ~MediaPlayer();
     MediaPlayer(const MediaPlayer&) = delete;
     MediaPlayer& operator=(const MediaPlayer&) = delete;
 
     // Releases the open track, if any, and waits until it is released (at most
-    // waitLimitMs; afterwards its pipeline goes down in the background). No
+    // the limit; afterwards its pipeline goes down in the background). No
     // track is open afterwards.
     void Close();
     // Closes any open track, then opens `path` (a native file path) and waits
@@ -54,13 +60,13 @@ public:
     // The path of the open track; empty when none is open.
     const std::string& FileName() const { return path_; }
 
-    // The longest any call waits for the track's thread.
-    static constexpr int waitLimitMs = 1500;
-
 private:
     struct Track;
 
     void RequireOpen() const;
+    std::chrono::steady_clock::time_point Deadline() const;
+    // The limit as messages give it, e.g. "1.8 s".
+    std::string LimitText() const;
     // Closes the open track, waiting for its release until `deadline`.
     void CloseBy(std::chrono::steady_clock::time_point deadline);
     // Runs `job` (given the pipeline and the deadline) on the open track's
@@ -72,7 +78,8 @@ private:
     [[noreturn]] void GiveUp(const char* action);
 
     std::string sinkDescription_;
-    // Initialises GStreamer, so that this is under way before the first open.
+    std::chrono::milliseconds waitLimit_;
+    // Prepares GStreamer, so that this is under way before the first open.
     std::unique_ptr<JobThread> starter_;
     // The open track's thread; null when none is open.
     std::unique_ptr<JobThread> thread_;
