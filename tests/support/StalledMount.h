@@ -29,7 +29,7 @@ namespace kalvio::test {
 // this thread starts afterwards share that namespace.
 class StalledMount {
 public:
-    static constexpr int selfReleaseS = 20;
+    static constexpr int selfReleaseS = 30;
 
     StalledMount()
     {

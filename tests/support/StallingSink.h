@@ -20,7 +20,7 @@ public:
         Register();
         return "kalviostall";
     }
-    static constexpr int selfReleaseS = 20;
+    static constexpr int selfReleaseS = 30;
 
     static void Arm(GstStateChange change)
     {
