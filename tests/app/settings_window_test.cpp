@@ -25,6 +25,7 @@
 #include "QtTestApp.h"
 #include "support/EnvOverride.h"
 #include "support/GStreamerReady.h"
+#include "support/TempFolder.h"
 #include "support/WavWriter.h"
 #include "app/HomePage.h"
 #include "app/IntervalSpinBox.h"
@@ -510,9 +511,9 @@ private:
 TEST(SettingsWindowStart, SingleCopyLock)
 {
     test::TestApplication();
-    char tmpl[] = "/tmp/kalvio-runtime-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string runtime = tmpl;
+    const test::TempFolder folder("kalvio-runtime");
+    const std::string runtime = folder.path().string();
+    ASSERT_EQ(chmod(runtime.c_str(), 0700), 0);
     const std::string lockPath = runtime + "/kalvio.lock";
     test::EnvOverride env("XDG_RUNTIME_DIR", runtime);
     for (const bool usable : { true, false }) {
@@ -547,7 +548,6 @@ TEST(SettingsWindowStart, SingleCopyLock)
             EXPECT_NE(said[0].find(lockPath), std::string::npos) << said[0];
         }
     }
-    std::filesystem::remove_all(runtime);
 }
 
 TEST(MessageBoxesTest, WarningAndAlreadyRunningBoxes)

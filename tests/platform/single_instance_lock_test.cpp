@@ -1,5 +1,6 @@
 #include "platform/SingleInstanceLock.h"
 #include "support/EnvOverride.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -99,9 +100,8 @@ TEST(SingleInstanceLock, HeldHereRefusesAChildAndIsFreedByDestruction) {
 // The runtime folder holds the lock only when it is a folder of this user's
 // that nobody else may enter; anything else gives way to /tmp.
 TEST(SingleInstanceLock, RuntimeFolderOnlyWhenPrivateToTheUser) {
-    char tmpl[] = "/tmp/kalvio-lock-dir-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string base = tmpl;
+    const kalvio::test::TempFolder temp("kalvio-lock-dirs");
+    const std::string base = temp.path().string();
     auto folder = [&](const std::string& name, mode_t mode, uid_t owner) {
         const std::string path = base + "/" + name;
         EXPECT_EQ(mkdir(path.c_str(), 0700), 0);
@@ -149,7 +149,6 @@ TEST(SingleInstanceLock, RuntimeFolderOnlyWhenPrivateToTheUser) {
         EXPECT_EQ(kalvio::SingleInstanceLockPath("kalvio"), c.used ? *c.runtime + "/kalvio.lock" : fallback)
             << c.what;
     }
-    std::filesystem::remove_all(base);
 }
 
 // What someone else may have put at the lock's name in /tmp before us. The
