@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
 
 #include "slideshow/Fonts.h"
 #include "app/DesktopIdleInhibitor.h"
@@ -19,6 +20,7 @@
 #include "app/WindowPlacement.h"
 #include "app/MessageBoxes.h"
 #include "app/PlaySequence.h"
+#include "app/ErrorReport.h"
 #include "app/Tfrm_about.h"
 #include "catalogue/FolderScan.h"
 #include "platform/MediaPlayer.h"
@@ -127,7 +129,17 @@ public:
         else
             w_.Timer->stop();
     }
-    void StopMusic() override { w_.Music().Stop(); }
+    void StopMusic() override
+    {
+        try {
+            w_.Music().Stop();
+        } catch (const MediaError& e) {
+            // A track that would not stop is reported here, once, so that the
+            // program still ends after the show.
+            if (KalvioApplication* app = KalvioApplication::Instance())
+                app->ReportError(e.what());
+        }
+    }
     void RunSlideshow(int intervalMs) override { w_.services_.runSlideshow(w_.state_, intervalMs); }
     void CloseSettings() override { w_.close(); }
 
@@ -146,8 +158,10 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
             lock_ = std::make_unique<SingleInstanceLock>("kalvio");
             try {
                 return lock_->Acquire() == SingleInstanceLock::Result::Acquired;
-            } catch (const std::exception&) {
-                // No usable lock file: run without the guard rather than not at all.
+            } catch (const std::exception& e) {
+                // No usable lock file: run without the guard rather than not at
+                // all, and say why.
+                std::fprintf(stderr, "kalvio: %s; starting without the single-copy guard\n", e.what());
                 return true;
             }
         };
@@ -253,6 +267,12 @@ void Tfrm_kalvio::BuildControls()
     connect(l_info, &LinkLabel::mouseEntered, this, &Tfrm_kalvio::l_infoMouseEnter);
     connect(l_info, &LinkLabel::mouseLeft, this, &Tfrm_kalvio::l_infoMouseLeave);
     connect(Timer, &QTimer::timeout, this, &Tfrm_kalvio::TimerTimer);
+    // Music switched on: the player is made now and prepares GStreamer in the
+    // background, so that the first track's open does not have to.
+    connect(cb_usemusic, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            Music();
+    });
 }
 
 void Tfrm_kalvio::FormCreate()

@@ -3,257 +3,171 @@
 #include <gst/gst.h>
 #include <sys/stat.h>
 
-#include <chrono>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <sstream>
+#include <system_error>
+
+#include "platform/AudioPipeline.h"
+#include "platform/JobThread.h"
 
 namespace kalvio {
 
 namespace {
 
-constexpr const char* kNoDevice = "No MCI device open";
-// playbin's GST_PLAY_FLAG_AUDIO alone: video and subtitle streams are dropped.
-constexpr guint kPlayFlagAudioOnly = 1u << 1;
-constexpr const char* kSilentSink = "fakesink sync=true";
-constexpr GstClockTime kStateWait = 5 * GST_SECOND;
+using Clock = std::chrono::steady_clock;
 
-void InitGstreamer() {
-    static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
-}
+constexpr const char* kNoDevice = "No MCI device open";
+constexpr const char* kSilentSink = "fakesink sync=true";
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-// The message of an error, with the missing decoders GStreamer names in the
-// details (its message alone only says that a plug-in is missing).
-std::string ErrorMessageText(GstMessage* msg) {
-    GError* err = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(msg, &err, &debug);
-    std::string text = err && err->message ? err->message : "Unknown error code";
-    if (debug) {
-        std::istringstream lines(debug);
-        std::string line;
-        while (std::getline(lines, line))
-            if (line.rfind("Missing ", 0) == 0) text += " (" + line + ")";
-    }
-    if (err) g_error_free(err);
-    g_free(debug);
-    return text;
-}
-
-// True when the message comes from inside `element` (or from it).
-bool ComesFrom(GstMessage* msg, GstElement* element) {
-    GstObject* src = GST_MESSAGE_SRC(msg);
-    return src && element &&
-           (src == GST_OBJECT(element) || gst_object_has_as_ancestor(src, GST_OBJECT(element)));
-}
-
-struct OpenAttempt {
-    GstElement* playbin = nullptr;
+struct Opened {
     std::optional<std::string> error;
-    bool sinkFailed = false;
-    bool silent = false;
+    // Later tracks are to go straight to the silent sink.
+    bool goSilent = false;
 };
 
-struct MessageDeleter {
-    void operator()(GstMessage* m) const { gst_message_unref(m); }
+}
+
+// The open track. Used on its thread only, where its pipeline is also made and
+// torn down.
+struct MediaPlayer::Track {
+    std::unique_ptr<AudioPipeline> pipeline;
+
+    Opened Open(const std::string& path, const std::string& sink, bool silentIfNoDevice,
+                Clock::time_point deadline, const std::string& lateText) {
+        InitialiseGStreamer();
+        // Opening a pipe or a device for reading can wait for ever (for a
+        // writer), and this thread with it; only regular files are music.
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            return {"not a regular file"};
+        GError* err = nullptr;
+        gchar* uri = gst_filename_to_uri(path.c_str(), &err);
+        if (!uri) {
+            std::string why = err ? err->message : "not a file path";
+            if (err) g_error_free(err);
+            return {why};
+        }
+        Opened opened;
+        pipeline = std::make_unique<AudioPipeline>(uri, sink, deadline, lateText);
+        if (pipeline->Failed() && pipeline->Failed()->outputFailed && silentIfNoDevice) {
+            // No usable sound device: the show goes on in silence, keeping time.
+            opened.goSilent = true;
+            pipeline.reset();
+            pipeline = std::make_unique<AudioPipeline>(uri, kSilentSink, deadline, lateText);
+        }
+        g_free(uri);
+        if (pipeline->Failed())
+            opened.error = pipeline->Failed()->text;
+        else if (pipeline->Silent())
+            // The default output found no device and went silent: later tracks
+            // skip the search for one.
+            opened.goSilent = true;
+        return opened;
+    }
 };
-using Message = std::unique_ptr<GstMessage, MessageDeleter>;
 
-Message Pop(GstElement* pipeline, GstClockTime timeout, int types) {
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* m = gst_bus_timed_pop_filtered(bus, timeout, GstMessageType(types));
-    gst_object_unref(bus);
-    return Message(m);
-}
-
-// Makes every fake sink inside `sink` keep real time: autoaudiosink puts an
-// unsynchronised one in place when no sound device can be opened, and a track
-// would then "play" in an instant. Returns whether there was one.
-bool SyncFakeSinks(GstElement* sink) {
-    if (!GST_IS_BIN(sink)) return false;
-    bool found = false;
-    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(sink));
-    GValue item = G_VALUE_INIT;
-    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-        GstElement* e = GST_ELEMENT(g_value_get_object(&item));
-        GstElementFactory* f = gst_element_get_factory(e);
-        if (f && g_strcmp0(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f)), "fakesink") == 0) {
-            g_object_set(e, "sync", TRUE, nullptr);
-            found = true;
-        }
-        g_value_reset(&item);
+MediaPlayer::MediaPlayer(std::string audioSink, std::chrono::milliseconds waitLimit)
+    : sinkDescription_(std::move(audioSink)), waitLimit_(waitLimit) {
+    try {
+        starter_ = std::make_unique<JobThread>();
+        starter_->Post(PrepareGStreamer);
+    } catch (const std::system_error&) {
+        // The first open initialises GStreamer instead, and loads what it needs.
     }
-    g_value_unset(&item);
-    gst_iterator_free(it);
-    return found;
 }
 
-// Builds a playbin for `uri` with the given audio output and waits, for at most
-// `timeoutMs`, until it has prerolled (ready to play) or failed.
-OpenAttempt TryOpen(const char* uri, const std::string& sinkDescription, int timeoutMs) {
-    OpenAttempt a;
-    GError* err = nullptr;
-    GstElement* sink = gst_parse_bin_from_description(sinkDescription.c_str(), TRUE, &err);
-    if (!sink || err) {
-        a.error = "cannot make the audio output " + Quoted(sinkDescription) + ": " +
-                  (err ? err->message : "unknown element");
-        if (err) g_error_free(err);
-        if (sink) gst_object_unref(gst_object_ref_sink(sink));
-        return a;
-    }
-    a.playbin = gst_element_factory_make("playbin", nullptr);
-    if (!a.playbin) {
-        gst_object_unref(gst_object_ref_sink(sink));
-        a.error = "GStreamer's playbin element is not installed";
-        return a;
-    }
-    GstElement* videoSink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(a.playbin, "uri", uri, "flags", kPlayFlagAudioOnly, "audio-sink", sink, nullptr);
-    if (videoSink) g_object_set(a.playbin, "video-sink", videoSink, nullptr);
-
-    GstStateChangeReturn r = gst_element_set_state(a.playbin, GST_STATE_PAUSED);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!a.error) {
-        if (r == GST_STATE_CHANGE_FAILURE) {
-            // The failure's reason is on the bus already.
-            Message m = Pop(a.playbin, 0, GST_MESSAGE_ERROR);
-            a.error = m ? ErrorMessageText(m.get()) : "Unknown error code";
-            a.sinkFailed = m && ComesFrom(m.get(), sink);
-            break;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            a.error = "not ready after " + std::to_string(timeoutMs / 1000) + " s";
-            break;
-        }
-        Message m = Pop(a.playbin, GstClockTime(left.count()),
-                        GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE);
-        if (!m) continue;
-        if (GST_MESSAGE_TYPE(m.get()) == GST_MESSAGE_ASYNC_DONE) {
-            a.silent = SyncFakeSinks(sink);
-            return a;
-        }
-        a.error = ErrorMessageText(m.get());
-        a.sinkFailed = ComesFrom(m.get(), sink);
-    }
-    gst_element_set_state(a.playbin, GST_STATE_NULL);
-    gst_object_unref(a.playbin);
-    a.playbin = nullptr;
-    return a;
+MediaPlayer::~MediaPlayer() {
+    const auto deadline = Deadline();
+    CloseBy(deadline);
+    // GStreamer's preparation is not torn away from under it at the end of the
+    // process, unless it takes too long.
+    if (starter_) starter_->Finish([] {}, deadline);
 }
 
-}
+void MediaPlayer::Close() { CloseBy(Deadline()); }
 
-MediaPlayer::MediaPlayer(std::string audioSink) : sinkDescription_(std::move(audioSink)) {
-    InitGstreamer();
-}
-
-MediaPlayer::~MediaPlayer() { Close(); }
-
-void MediaPlayer::Close() {
-    if (!playbin_) return;
-    // Going to NULL is synchronous: streaming threads are stopped on return.
-    gst_element_set_state(playbin_, GST_STATE_NULL);
-    gst_object_unref(playbin_);
-    playbin_ = nullptr;
-    open_ = false;
-    atEnd_ = false;
-    lengthMs_ = 0;
-    positionMs_ = 0;
+void MediaPlayer::CloseBy(Clock::time_point deadline) {
+    if (!track_) return;
+    // The pipeline goes down on its own thread; a stuck one is left there.
+    thread_->Finish([track = std::move(track_)] { track->pipeline.reset(); }, deadline);
+    thread_.reset();
     path_.clear();
 }
 
 void MediaPlayer::Open(const std::string& path) {
-    Close();
-    // Opening a pipe or a device for reading can block for ever, before any
-    // time limit applies; only regular files are music.
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        throw MediaError("Cannot open " + Quoted(path) + ": not a regular file");
-    GError* err = nullptr;
-    gchar* uri = gst_filename_to_uri(path.c_str(), &err);
-    if (!uri) {
-        std::string why = err ? err->message : "not a file path";
-        if (err) g_error_free(err);
-        throw MediaError("Cannot open " + Quoted(path) + ": " + why);
+    const auto deadline = Deadline();
+    CloseBy(deadline);
+    const std::string late = "not ready after " + LimitText();
+    try {
+        thread_ = std::make_unique<JobThread>();
+    } catch (const std::system_error& e) {
+        throw MediaError("Cannot open " + Quoted(path) + ": " + e.what());
     }
-    OpenAttempt a = TryOpen(uri, silentFallback_ ? kSilentSink : sinkDescription_, openTimeoutMs);
-    if (a.error && a.sinkFailed && !silentFallback_) {
-        // No usable sound device: the show goes on in silence, keeping time.
-        silentFallback_ = true;
-        a = TryOpen(uri, kSilentSink, openTimeoutMs);
+    auto track = std::make_shared<Track>();
+    const bool silent = silentFallback_;
+    std::optional<Opened> opened = thread_->Call(
+        [track, path, sink = silent ? std::string(kSilentSink) : sinkDescription_, silent, deadline, late] {
+            return track->Open(path, sink, !silent, deadline, late);
+        },
+        deadline);
+    if (opened && opened->goSilent) silentFallback_ = true;
+    if (!opened || opened->error) {
+        // Whatever was built goes down on the track's thread; nothing waits.
+        thread_->Finish([track] { track->pipeline.reset(); }, Clock::now());
+        thread_.reset();
+        throw MediaError("Cannot open " + Quoted(path) + ": " + (opened ? *opened->error : late));
     }
-    g_free(uri);
-    if (a.error) throw MediaError("Cannot open " + Quoted(path) + ": " + *a.error);
-    // The default output found no device and went silent: later tracks skip
-    // the search for one.
-    if (a.silent) silentFallback_ = true;
-    playbin_ = a.playbin;
-    open_ = true;
+    track_ = std::move(track);
     path_ = path;
 }
 
+Clock::time_point MediaPlayer::Deadline() const { return Clock::now() + waitLimit_; }
+
+std::string MediaPlayer::LimitText() const {
+    const auto ms = waitLimit_.count();
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000) text += "." + std::to_string(ms % 1000 / 100);
+    return text + " s";
+}
+
 void MediaPlayer::RequireOpen() const {
-    if (!open_) throw MediaError(kNoDevice);
+    if (!track_) throw MediaError(kNoDevice);
 }
 
-void MediaPlayer::DrainBus() {
-    GstBus* bus = gst_element_get_bus(playbin_);
-    while (GstMessage* m = gst_bus_pop(bus)) {
-        // A track that hits a decoding error while playing has stopped for
-        // good: it counts as ended, so the music can move on.
-        if (GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS || GST_MESSAGE_TYPE(m) == GST_MESSAGE_ERROR)
-            atEnd_ = true;
-        gst_message_unref(m);
-    }
-    gst_object_unref(bus);
+template <class Job>
+auto MediaPlayer::Ask(Job job) {
+    RequireOpen();
+    const auto deadline = Deadline();
+    return thread_->Call([track = track_, job, deadline] { return job(*track->pipeline, deadline); }, deadline);
 }
 
-void MediaPlayer::WaitForPreroll() {
-    Message m = Pop(playbin_, GstClockTime(openTimeoutMs) * GST_MSECOND,
-                    GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS);
-    if (m && GST_MESSAGE_TYPE(m.get()) != GST_MESSAGE_ASYNC_DONE) atEnd_ = true;
+void MediaPlayer::GiveUp(const char* action) {
+    const std::string what = std::string(action) + " " + Quoted(path_) + ": no answer within " + LimitText();
+    CloseBy(Clock::now());
+    throw MediaError(what);
 }
 
 void MediaPlayer::Play() {
-    RequireOpen();
-    if (Position() == Length()) {
-        atEnd_ = false;
-        positionMs_ = 0;
-        if (gst_element_seek_simple(playbin_, GST_FORMAT_TIME,
-                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), 0))
-            WaitForPreroll();
-    }
-    gst_element_set_state(playbin_, GST_STATE_PLAYING);
+    std::optional<bool> done = Ask([](AudioPipeline& p, Clock::time_point deadline) { return p.Play(deadline); });
+    if (!done || !*done) GiveUp("Cannot play");
 }
 
 void MediaPlayer::Stop() {
-    RequireOpen();
-    gst_element_set_state(playbin_, GST_STATE_PAUSED);
-    gst_element_get_state(playbin_, nullptr, nullptr, kStateWait);
+    std::optional<bool> done = Ask([](AudioPipeline& p, Clock::time_point deadline) { return p.Stop(deadline); });
+    if (!done || !*done) GiveUp("Cannot stop");
 }
 
 int64_t MediaPlayer::Length() {
-    RequireOpen();
-    gint64 ns = 0;
-    if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0)
-        lengthMs_ = ns / GST_MSECOND;
-    return lengthMs_;
+    std::optional<int64_t> ms = Ask([](AudioPipeline& p, Clock::time_point) { return p.Length(); });
+    if (!ms) GiveUp("Cannot play");
+    return *ms;
 }
 
 int64_t MediaPlayer::Position() {
-    RequireOpen();
-    DrainBus();
-    if (atEnd_) return Length();
-    gint64 ns = 0;
-    if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &ns) && ns >= 0)
-        positionMs_ = ns / GST_MSECOND;
-    return positionMs_;
+    std::optional<int64_t> ms = Ask([](AudioPipeline& p, Clock::time_point) { return p.Position(); });
+    if (!ms) GiveUp("Cannot play");
+    return *ms;
 }
 
 }

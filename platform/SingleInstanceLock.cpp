@@ -7,30 +7,64 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace kalvio {
 
 namespace {
 
-// The user's runtime folder counts only when it is an absolute path to a
-// folder we can create files in.
-bool UsableFolder(const char* dir) {
-    if (!dir || dir[0] != '/') return false;
-    struct stat st {};
-    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    return access(dir, W_OK | X_OK) == 0;
+// The folder of the lock file, held open so that the folder checked is the
+// folder used, and the file's name in it.
+class LockFolder {
+public:
+    // The runtime folder when it is a folder of this user's that nobody else
+    // may enter or change (a link to such a folder counts as the folder);
+    // otherwise /tmp, where the user id in the name keeps users apart and what
+    // is found is checked before it is trusted.
+    explicit LockFolder(const std::string& name) {
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (runtime && runtime[0] == '/') {
+            fd_ = open(runtime, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            struct stat st {};
+            if (fd_ >= 0 && fstat(fd_, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0777) == 0700) {
+                path_ = runtime;
+                file_ = name + ".lock";
+                return;
+            }
+            if (fd_ >= 0) close(fd_);
+        }
+        fd_ = open("/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        path_ = "/tmp";
+        file_ = name + "-" + std::to_string(getuid()) + ".lock";
+    }
+    ~LockFolder() {
+        if (fd_ >= 0) close(fd_);
+    }
+    LockFolder(const LockFolder&) = delete;
+    LockFolder& operator=(const LockFolder&) = delete;
+
+    // -1 when the folder could not be opened.
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    const std::string& file() const { return file_; }
+    std::string FilePath() const { return path_ + "/" + file_; }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+    std::string file_;
+};
+
+std::system_error Error(int err, const std::string& what) {
+    return std::system_error(err, std::generic_category(), what);
 }
 
 }
 
-std::string SingleInstanceLockPath(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (UsableFolder(runtime)) return std::string(runtime) + "/" + name + ".lock";
-    return "/tmp/" + name + "-" + std::to_string(getuid()) + ".lock";
-}
+std::string SingleInstanceLockPath(const std::string& name) { return LockFolder(name).FilePath(); }
 
 SingleInstanceLock::SingleInstanceLock(std::string name)
-    : path_(SingleInstanceLockPath(name)) {}
+    : name_(std::move(name)), path_(SingleInstanceLockPath(name_)) {}
 
 SingleInstanceLock::~SingleInstanceLock() {
     if (fd_ >= 0) close(fd_);
@@ -38,22 +72,32 @@ SingleInstanceLock::~SingleInstanceLock() {
 
 SingleInstanceLock::Result SingleInstanceLock::Acquire() {
     if (fd_ >= 0) return Result::Acquired;
-    // Close-on-exec, so programs we start (a web browser) never inherit the lock;
-    // no following of links, since the fallback lives in a shared folder.
-    int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) throw std::system_error(errno, std::generic_category(), "Cannot open " + path_);
+    const LockFolder folder(name_);
+    path_ = folder.FilePath();
+    if (folder.fd() < 0) throw Error(errno, "Cannot open " + folder.path());
+    // Close-on-exec, so programs we start (a web browser) never inherit the
+    // lock. No following of links and no waiting on a pipe: in a shared folder
+    // someone else may have put anything at this name.
+    int fd = openat(folder.fd(), folder.file().c_str(),
+                    O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    if (fd < 0) throw Error(errno, "Cannot open " + path_);
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid()) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
         close(fd);
-        throw std::system_error(EPERM, std::generic_category(),
-                                "Lock file " + path_ + " is not a file of this user");
+        throw Error(EPERM, "Lock file " + path_ + " is not a file of this user");
+    }
+    // Whoever can open the file can take the lock: only its owner may.
+    if ((st.st_mode & 077) != 0 && fchmod(fd, 0600) != 0) {
+        const int err = errno;
+        close(fd);
+        throw Error(err, "Cannot make " + path_ + " private");
     }
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         if (err == EINTR) continue;
         close(fd);
         if (err == EWOULDBLOCK) return Result::AlreadyRunning;
-        throw std::system_error(err, std::generic_category(), "Cannot lock " + path_);
+        throw Error(err, "Cannot lock " + path_);
     }
     fd_ = fd;
     return Result::Acquired;

@@ -12,11 +12,10 @@ void MusicSequencer::playmusic() {
     Start();
 }
 
-void MusicSequencer::Start() {
-    player_.Close();
-    if (MusicIndex < 0 || size_t(MusicIndex) >= MusicList.size()) return;
+template <class Call>
+void MusicSequencer::ForCurrent(Call call) {
     try {
-        player_.Open(MusicList[size_t(MusicIndex)]);
+        call();
     } catch (...) {
         // Remember the failure: the next tick moves on instead of asking the
         // closed player for a length, and later rounds pass over this entry
@@ -26,23 +25,37 @@ void MusicSequencer::Start() {
         if (failed_.size() >= MusicList.size()) gaveUp_ = true;
         throw;
     }
+}
+
+void MusicSequencer::Start() {
+    if (MusicIndex < 0 || size_t(MusicIndex) >= MusicList.size()) {
+        player_.Close();
+        return;
+    }
+    // Open closes the track before.
+    ForCurrent([&] {
+        player_.Open(MusicList[size_t(MusicIndex)]);
+        player_.Play();
+    });
     currentFailed_ = false;
-    player_.Play();
 }
 
 void MusicSequencer::TimerTimer() {
     if (gaveUp_ || MusicList.empty()) return;
     if (!currentFailed_ && player_.IsOpen()) {
-        const int64_t length = player_.Length();
-        const int64_t position = player_.Position();
-        if (length - position > 10) return;
+        int64_t left = 0;
+        ForCurrent([&] {
+            const int64_t length = player_.Length();
+            left = length - player_.Position();
+        });
+        if (left > 10) return;
     }
     Advance();
     Start();
 }
 
 void MusicSequencer::Stop() {
-    if (player_.IsOpen()) player_.Stop();
+    if (player_.IsOpen()) ForCurrent([&] { player_.Stop(); });
 }
 
 void MusicSequencer::Advance() {

@@ -12,11 +12,12 @@ namespace kalvio {
 // the last. The settings window calls playmusic at Play and TimerTimer from its
 // once-a-second music timer.
 //
-// A track that fails to open throws MediaError out of that call (the general
-// error report shows it once); the next TimerTimer moves on to the next entry,
-// and later rounds pass over the failed entries without trying them again, so
-// each broken track is reported once per show. When every entry has failed,
-// TimerTimer stops trying; the next playmusic (a new show) starts afresh.
+// A track that fails to open, or whose play, stop or check the player gave up
+// on (it did not answer in time), throws MediaError out of that call (the
+// general error report shows it once); the next TimerTimer moves on to the next
+// entry, and later rounds pass over the failed entries without trying them
+// again, so each broken track is reported once per show. When every entry has
+// failed, TimerTimer stops trying; the next playmusic (a new show) starts afresh.
 class MusicSequencer {
 public:
     MusicSequencer(MediaPlayer& player, const std::vector<std::string>& musicList,
@@ -36,10 +37,13 @@ public:
     bool GaveUp() const { return gaveUp_; }
 
 private:
-    // Close, open and play the entry at MusicIndex; an entry that fails to
-    // open is remembered.
+    // Close, open and play the entry at MusicIndex.
     void Start();
     void Advance();
+    // Makes a player call for the current entry; when it throws, the entry is
+    // remembered as failed and the error passed on.
+    template <class Call>
+    void ForCurrent(Call call);
 
     MediaPlayer& player_;
     const std::vector<std::string>& MusicList;

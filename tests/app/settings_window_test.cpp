@@ -14,10 +14,18 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <optional>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "QtTestApp.h"
+#include "support/EnvOverride.h"
+#include "support/GStreamerReady.h"
+#include "support/TempFolder.h"
 #include "support/WavWriter.h"
 #include "app/HomePage.h"
 #include "app/IntervalSpinBox.h"
@@ -367,6 +375,7 @@ TEST_F(SettingsWindowTest, HomePageLink)
 TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
 {
     test::TestApplication();
+    test::GStreamerReady();
     const std::string track = ::testing::TempDir() + "settings_window_tone.wav";
     ASSERT_TRUE(test::WriteToneWav(track, 3000));
 
@@ -462,6 +471,83 @@ TEST(SettingsWindowStart, SecondCopyIsRefusedWithoutShowingTheWindow)
     EXPECT_TRUE(window.Refused());
     EXPECT_EQ(boxes, 1);
     EXPECT_FALSE(window.isVisible());
+}
+
+// Standard error, written to a file while the object lives.
+class StderrCapture {
+public:
+    StderrCapture() : file_(std::tmpfile()), saved_(dup(2))
+    {
+        std::fflush(stderr);
+        dup2(fileno(file_), 2);
+    }
+    ~StderrCapture() { Text(); }
+    // Ends the capture; what was written.
+    std::string Text()
+    {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            dup2(saved_, 2);
+            close(saved_);
+            saved_ = -1;
+            std::rewind(file_);
+            for (int c; (c = std::fgetc(file_)) != EOF;)
+                text_ += char(c);
+            std::fclose(file_);
+        }
+        return text_;
+    }
+
+private:
+    FILE* file_;
+    int saved_;
+    std::string text_;
+};
+
+// The real single-copy lock behind the settings window. A usable lock is taken
+// without a word and refuses a second copy; one that cannot be used (here a
+// folder stands in its place) lets the program start, and says so in one line
+// on standard error.
+TEST(SettingsWindowStart, SingleCopyLock)
+{
+    test::TestApplication();
+    const test::TempFolder folder("kalvio-runtime");
+    const std::string runtime = folder.path().string();
+    ASSERT_EQ(chmod(runtime.c_str(), 0700), 0);
+    const std::string lockPath = runtime + "/kalvio.lock";
+    test::EnvOverride env("XDG_RUNTIME_DIR", runtime);
+    for (const bool usable : { true, false }) {
+        SCOPED_TRACE(usable ? "usable" : "unusable");
+        if (!usable) {
+            std::filesystem::remove(lockPath);
+            ASSERT_EQ(mkdir(lockPath.c_str(), 0700), 0);
+        }
+        ShowState state;
+        int boxes = 0;
+        SettingsServices s;
+        s.alreadyRunningBox = [&](QWidget*) { ++boxes; };
+        StderrCapture capture;
+        {
+            Tfrm_kalvio first(state, s);
+            EXPECT_FALSE(first.Refused());
+            if (usable) {
+                Tfrm_kalvio second(state, s);
+                EXPECT_TRUE(second.Refused());
+                EXPECT_EQ(boxes, 1);
+            }
+        }
+        std::vector<std::string> said;
+        std::istringstream lines(capture.Text());
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("single-copy") != std::string::npos)
+                said.push_back(line);
+        if (usable) {
+            EXPECT_TRUE(said.empty());
+        } else {
+            ASSERT_EQ(said.size(), 1u);
+            EXPECT_NE(said[0].find(lockPath), std::string::npos) << said[0];
+        }
+    }
 }
 
 TEST(MessageBoxesTest, WarningAndAlreadyRunningBoxes)

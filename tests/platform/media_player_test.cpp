@@ -1,4 +1,8 @@
+#include "platform/JobThread.h"
 #include "platform/MediaPlayer.h"
+#include "support/GStreamerReady.h"
+#include "support/StalledMount.h"
+#include "support/StallingSink.h"
 #include "support/TempFolder.h"
 #include "support/WavWriter.h"
 
@@ -12,8 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using kalvio::JobThread;
 using kalvio::MediaError;
 using kalvio::MediaPlayer;
+using kalvio::test::StallingSink;
 namespace fs = std::filesystem;
 
 namespace {
@@ -33,6 +39,7 @@ bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
 
 class MediaPlayerTest : public ::testing::Test {
 protected:
+    MediaPlayerTest() { kalvio::test::GStreamerReady(); }
     std::string Tone(const std::string& name, int ms) { return dir_.Tone(name, ms); }
     std::string File(const std::string& name, const std::string& bytes) {
         std::string path = dir_.File(name);
@@ -60,6 +67,7 @@ void ExpectNoDevice(const std::function<void()>& call) {
 
 // Real files of every kind the music scan accepts; video streams are dropped.
 TEST(MediaPlayerFormats, OpensReportsLengthAndPlays) {
+    kalvio::test::GStreamerReady();
     struct Case {
         const char* file;
         int64_t minLength, maxLength;
@@ -74,7 +82,9 @@ TEST(MediaPlayerFormats, OpensReportsLengthAndPlays) {
         {"fc_msmpeg4_wmav2.asf", 1300, 1600},
         {"fc_vcd_riff_cdxa.dat", 1200, 1600},
     };
-    MediaPlayer player(kTestSink);
+    // A limit for slow machines: on a busy one some formats take more than a
+    // second to open (the MIDI synthesiser loads its instruments every time).
+    MediaPlayer player(kTestSink, std::chrono::seconds(10));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string path = (kAudio / c.file).string();
@@ -144,6 +154,8 @@ TEST_F(MediaPlayerTest, PlayingFromTheEndStartsAgain) {
     ASSERT_TRUE(WaitFor([&] { return player.Position() == player.Length(); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(player.Position(), 300) << "an ended track stands at its end";
+    player.Stop();
+    EXPECT_EQ(player.Position(), 300) << "stopping an ended track leaves it there";
 
     player.Play();
     EXPECT_LT(player.Position(), 300);
@@ -216,4 +228,86 @@ TEST_F(MediaPlayerTest, DefaultOutputPlaysInRealTime) {
         const auto elapsed = std::chrono::steady_clock::now() - t0;
         EXPECT_GE(elapsed, std::chrono::milliseconds(250)) << "time runs as fast as the clock, no faster";
     }
+}
+
+// A call whose pipeline hangs in a state change gives the track up within the
+// limit: an error of that track (a close just returns), and no track is open.
+// The pipeline left behind stays with its own thread, which tears it down once
+// it comes unstuck; the player goes on with the next track meanwhile.
+TEST_F(MediaPlayerTest, ACallThatHangsGivesUpTheTrackWithinTheLimit) {
+    using Call = std::function<void(MediaPlayer&)>;
+    const std::string track = Tone("a.wav", 3000);
+    const std::string next = Tone("b.wav", 900);
+    const Call open = [&](MediaPlayer& p) { p.Open(track); };
+    const Call openAndPlay = [&](MediaPlayer& p) { p.Open(track), p.Play(); };
+    struct Case {
+        GstStateChange hangs;
+        Call before, call;
+        const char* error;  // how the error starts; none for a close
+    } cases[] = {
+        {GST_STATE_CHANGE_READY_TO_PAUSED, {}, open, "Cannot open "},
+        {GST_STATE_CHANGE_PAUSED_TO_PLAYING, open, [](MediaPlayer& p) { p.Play(); }, "Cannot play "},
+        {GST_STATE_CHANGE_PLAYING_TO_PAUSED, openAndPlay, [](MediaPlayer& p) { p.Stop(); }, "Cannot stop "},
+        {GST_STATE_CHANGE_PAUSED_TO_READY, openAndPlay, [](MediaPlayer& p) { p.Close(); }, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(gst_state_change_get_name(c.hangs));
+        const int before = JobThread::Running();
+        {
+            MediaPlayer player(StallingSink::Description());
+            const int withPlayer = JobThread::Running();
+            StallingSink::Arm(c.hangs);
+            if (c.before) c.before(player);
+            const auto t0 = std::chrono::steady_clock::now();
+            std::string error;
+            try {
+                c.call(player);
+            } catch (const MediaError& e) {
+                error = e.what();
+            }
+            // Unbounded, the call would wait for ever.
+            EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+            EXPECT_EQ(StallingSink::Entered(), 1) << "the pipeline hung";
+            if (c.error)
+                EXPECT_EQ(error.rfind(c.error + ("\"" + track + "\": "), 0), 0u) << error;
+            else
+                EXPECT_EQ(error, "");
+            EXPECT_FALSE(player.IsOpen());
+            ExpectNoDevice([&] { player.Length(); });
+            EXPECT_EQ(JobThread::Running(), withPlayer + 1) << "the stuck pipeline's thread is left behind";
+
+            player.Open(next);
+            EXPECT_EQ(player.Length(), 900);
+            StallingSink::Release();
+        }
+        EXPECT_TRUE(WaitFor([&] { return JobThread::Running() == before; }, 5000))
+            << "the pipeline left behind was torn down";
+    }
+}
+
+// A file on a mount that never answers (a network share whose server is gone):
+// its open fails within the limit, naming the file; the thread left waiting on
+// the mount ends when the mount gives up.
+TEST_F(MediaPlayerTest, AFileOnAMountThatNeverAnswersFailsWithinTheLimit) {
+    kalvio::test::StalledMount mount;
+    if (!mount.Usable()) GTEST_SKIP() << "no FUSE mount on this machine: " << mount.Why();
+    const int before = JobThread::Running();
+    const std::string path = mount.Path("x.mp3");
+    {
+        MediaPlayer player(kTestSink);
+        const int withPlayer = JobThread::Running();
+        const auto t0 = std::chrono::steady_clock::now();
+        try {
+            player.Open(path);
+            ADD_FAILURE() << "opened";
+        } catch (const MediaError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Cannot open \"" + path + "\": not ready after ", 0), 0u)
+                << e.what();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+        EXPECT_FALSE(player.IsOpen());
+        EXPECT_EQ(JobThread::Running(), withPlayer + 1) << "the open still waits on the mount";
+    }
+    mount.Release();
+    EXPECT_TRUE(WaitFor([&] { return JobThread::Running() == before; }, 5000));
 }

@@ -23,6 +23,7 @@
 #include "slideshow/MusicSequencer.h"
 #include "slideshow/SlideSequencer.h"
 #include "slideshow/Tfrm_slide.h"
+#include "support/GStreamerReady.h"
 #include "support/WavWriter.h"
 #include "transition/TransitionView.h"
 
@@ -141,6 +142,7 @@ TEST_F(BrokenShowTest, EachBrokenFileIsReportedOnceAndTheShowAndMusicGoOn)
 
     // The music as the settings window runs it, on a silent sink, its
     // once-a-second check shortened; the starts of good tracks are recorded.
+    test::GStreamerReady();
     MediaPlayer player("fakesink sync=true");
     MusicSequencer music(player, state.MusicList, state.MusicIndex);
     std::vector<std::string> tracks;

@@ -40,6 +40,7 @@
 #include "slideshow/MusicSequencer.h"
 #include "slideshow/SlideSequencer.h"
 #include "slideshow/Tfrm_slide.h"
+#include "support/GStreamerReady.h"
 #include "support/WavWriter.h"
 #include "transition/TransitionView.h"
 
@@ -177,6 +178,7 @@ int main(int argc, char** argv)
     }
     int tracks = 0;
     {
+        kalvio::test::GStreamerReady();
         MediaPlayer player("fakesink sync=true");
         MusicSequencer music(player, state.MusicList, state.MusicIndex);
         music.playmusic();

@@ -1,4 +1,7 @@
 #include "slideshow/MusicSequencer.h"
+#include "support/GStreamerReady.h"
+#include "support/StalledMount.h"
+#include "support/StallingSink.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -6,20 +9,26 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using kalvio::MediaError;
 using kalvio::MediaPlayer;
 using kalvio::MusicSequencer;
+using kalvio::test::StallingSink;
 namespace fs = std::filesystem;
 
 namespace {
 
-// A show's music: the list, the index and the sequencer over a silent player.
-// Tick() stands in for the once-a-second timer and records what it sees.
+// A show's music: the list, the index and the sequencer over a silent player
+// (an output that keeps time, which a test can make hang). Tick() stands in
+// for the once-a-second timer and records what it sees.
 class MusicSequencerTest : public ::testing::Test {
 protected:
+    MusicSequencerTest() { kalvio::test::GStreamerReady(); }
+
     std::string Tone(const std::string& name, int ms) { return dir_.Tone(name, ms); }
     std::string Broken(const std::string& name) {
         std::string path = dir_.File(name);
@@ -62,7 +71,7 @@ protected:
     }
 
     kalvio::test::TempFolder dir_{"kalvio-music"};
-    MediaPlayer player{"fakesink sync=true"};
+    MediaPlayer player{StallingSink::Description()};
     std::vector<std::string> MusicList;
     int MusicIndex = 0;
     MusicSequencer music{player, MusicList, MusicIndex};
@@ -162,3 +171,53 @@ TEST_F(MusicSequencerTest, StopEndsTheMusicAndIsHarmlessWithNothingOpen) {
     ASSERT_FALSE(player.IsOpen());
     EXPECT_NO_THROW(music.Stop());
 }
+
+// A track that cannot be opened in time, or at all, is reported once by the
+// call that tried it, within the player's limit; the next check goes on with
+// the next entry, and later rounds pass over it without trying it again.
+enum class Hang { PipeWithoutWriter, MountThatNeverAnswers, OutputStuck };
+
+class MusicSequencerHangTest : public MusicSequencerTest, public ::testing::WithParamInterface<Hang> { };
+
+TEST_P(MusicSequencerHangTest, ATrackThatHangsIsReportedOnceAndPassedOver) {
+    std::optional<kalvio::test::StalledMount> mount;
+    std::string stuck;
+    switch (GetParam()) {
+    case Hang::PipeWithoutWriter:
+        stuck = dir_.File("x.mp3");
+        ASSERT_EQ(mkfifo(stuck.c_str(), 0600), 0);
+        break;
+    case Hang::MountThatNeverAnswers:
+        mount.emplace();
+        if (!mount->Usable()) GTEST_SKIP() << "no FUSE mount on this machine: " << mount->Why();
+        stuck = mount->Path("x.mp3");
+        break;
+    case Hang::OutputStuck:
+        stuck = Tone("x.wav", 300);
+        StallingSink::Arm(GST_STATE_CHANGE_READY_TO_PAUSED);
+        break;
+    }
+    MusicList = {stuck, Tone("a.wav", 300), Tone("b.wav", 300)};
+    const auto t0 = std::chrono::steady_clock::now();
+    Start();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("\"" + stuck + "\""), std::string::npos) << errors[0];
+
+    TickUntilStarted(3);
+    EXPECT_EQ(started, (std::vector<std::string>{"a.wav", "b.wav", "a.wav"}));
+    EXPECT_EQ(errors.size(), 1u) << "not reported again when its turn comes round";
+    StallingSink::Release();
+}
+
+void PrintTo(Hang hang, std::ostream* out) {
+    switch (hang) {
+    case Hang::PipeWithoutWriter: *out << "PipeWithoutWriter"; break;
+    case Hang::MountThatNeverAnswers: *out << "MountThatNeverAnswers"; break;
+    case Hang::OutputStuck: *out << "OutputStuck"; break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hangs, MusicSequencerHangTest,
+                         ::testing::Values(Hang::PipeWithoutWriter, Hang::MountThatNeverAnswers, Hang::OutputStuck),
+                         ::testing::PrintToStringParamName());
