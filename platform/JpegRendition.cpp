@@ -22,9 +22,9 @@ namespace {
 
 // libjpeg's scaled decoding (an IDCT of fewer coefficients) is much cheaper
 // but softer than a real filter: it is used only while the picture it gives
-// stays at least this many times the target in both directions, where the
-// resampler's own filter still decides the result.
-constexpr uint32_t kScaledDecodeMargin = 2;
+// stays at least this many times the target in both directions (in halves),
+// where the resampler's own filter still decides most of the result.
+constexpr uint32_t kScaledDecodeMarginHalves = 3;
 
 uint8_t To8(int16_t q6) { return uint8_t((q6 + (1 << (kSampleBits - 1))) >> kSampleBits); }
 
@@ -77,8 +77,8 @@ Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& nam
     const bool grey = c.jpeg_color_space == JCS_GRAYSCALE;
     c.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
     for (uint32_t denom : { 8u, 4u, 2u }) {
-        if ((c.image_width + denom - 1) / denom >= kScaledDecodeMargin * uint32_t(width)
-            && (c.image_height + denom - 1) / denom >= kScaledDecodeMargin * uint32_t(height)) {
+        if (2 * ((c.image_width + denom - 1) / denom) >= kScaledDecodeMarginHalves * uint32_t(width)
+            && 2 * ((c.image_height + denom - 1) / denom) >= kScaledDecodeMarginHalves * uint32_t(height)) {
             c.scale_num = 1;
             c.scale_denom = denom;
             break;

@@ -67,11 +67,12 @@ void HorizontalScalar(const int16_t* src, const AxisWeights& axis, int32_t from,
 // Sixteen samples of two rows at a time: the rows' bytes widened and
 // interleaved, so one multiply-add applies a pair of weights.
 __attribute__((target("avx2")))
-void VerticalAvx2(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+void VerticalAvx2(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
+                  int16_t* dst)
 {
     const __m256i round = _mm256_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
     const __m256i high = _mm256_set1_epi16(kSampleMax);
-    for (int32_t x = 0; x < width; x += 16) {
+    for (int32_t x = from; x < width; x += 16) {
         __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
         for (int32_t k = 0; k < count; k += 2) {
             const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x)));
@@ -120,6 +121,91 @@ void HorizontalAvx2(const int16_t* src, const AxisWeights& axis, int16_t* dst)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), v);
     }
     HorizontalScalar(src, axis, j, dst);
+}
+
+// The same on 32 samples a step, the multiply-adds accumulating in place.
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+void VerticalAvx512(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
+    const __m512i high = _mm512_set1_epi16(kSampleMax);
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i lo = round, hi = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m512i a = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x)));
+            const __m512i b = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x)));
+            const __m512i w = _mm512_set1_epi32(int32_t(uint16_t(weights[k])) | int32_t(uint32_t(uint16_t(weights[k + 1])) << 16));
+            lo = _mm512_dpwssd_epi32(lo, _mm512_unpacklo_epi16(a, b), w);
+            hi = _mm512_dpwssd_epi32(hi, _mm512_unpackhi_epi16(a, b), w);
+        }
+        lo = _mm512_maskz_srai_epi32(0xffff, lo, kWeightBits - kSampleBits);
+        hi = _mm512_maskz_srai_epi32(0xffff, hi, kWeightBits - kSampleBits);
+        __m512i v = _mm512_packs_epi32(lo, hi);
+        v = _mm512_min_epi16(_mm512_max_epi16(v, _mm512_setzero_si512()), high);
+        _mm512_storeu_si512(dst + x, v);
+    }
+    if (x < width)
+        VerticalAvx2(rows, weights, count, x, width, dst);
+}
+
+// Sixteen output samples a step, of every channel at once: each input pair,
+// broadcast, is multiplied by the sixteen outputs' weights for it, so the sums
+// build up lane by lane with no reduction at the end. Two sums a channel (even
+// and odd pairs) keep the multiply-adds from waiting on each other.
+__attribute__((target("avx512f,avx512bw,avx512vnni"), always_inline))
+inline __m512i PairAt(const int16_t* p)
+{
+    // Read in place so that it becomes a broadcast from memory (one load).
+    typedef int32_t Unaligned __attribute__((may_alias, aligned(1)));
+    return _mm512_set1_epi32(*reinterpret_cast<const Unaligned*>(p));
+}
+
+template <int Channels>
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+int32_t HorizontalBlocks(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+{
+    const int32_t blocks = int32_t(axis.blockFirst.size()), pairs = axis.pairs;
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = axis.blockFirst[size_t(b)];
+        const int32_t* w = axis.blockWeights.data() + size_t(b) * size_t(pairs) * 16;
+        __m512i even[Channels], odd[Channels];
+#pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+            even[c] = _mm512_set1_epi32(1 << (kWeightBits - 1));
+            odd[c] = _mm512_setzero_si512();
+        }
+        int32_t q = 0;
+        for (; q + 2 <= pairs; q += 2) {
+            const __m512i w0 = _mm512_loadu_si512(w + size_t(q) * 16), w1 = _mm512_loadu_si512(w + size_t(q + 1) * 16);
+    #pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+                even[c] = _mm512_dpwssd_epi32(even[c], PairAt(src[c] + base + 2 * q), w0);
+                odd[c] = _mm512_dpwssd_epi32(odd[c], PairAt(src[c] + base + 2 * q + 2), w1);
+            }
+        }
+        if (q < pairs) {
+            const __m512i w0 = _mm512_loadu_si512(w + size_t(q) * 16);
+    #pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c)
+                even[c] = _mm512_dpwssd_epi32(even[c], PairAt(src[c] + base + 2 * q), w0);
+        }
+#pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+            const __m512i sum = _mm512_maskz_srai_epi32(0xffff, _mm512_add_epi32(even[c], odd[c]), kWeightBits);
+            __m256i v = _mm512_maskz_cvtsepi32_epi16(0xffff, sum);
+            v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[c] + size_t(b) * 16), v);
+        }
+    }
+    return blocks * 16;
+}
+
+bool HaveAvx512()
+{
+    static const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vnni");
+    return avx512;
 }
 
 bool HaveAvx2()
@@ -244,19 +330,57 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
 void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
 {
 #if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0)
+        return VerticalAvx512(rows, weights, count, width, dst);
     if (HaveAvx2() && count % 2 == 0)
-        return VerticalAvx2(rows, weights, count, width, dst);
+        return VerticalAvx2(rows, weights, count, 0, width, dst);
 #endif
     VerticalScalar(rows, weights, count, width, dst);
 }
 
-void HorizontalPass(const int16_t* src, const AxisWeights& axis, int16_t* dst)
+void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst)
 {
+    int32_t from = 0;
 #if defined(__x86_64__)
-    if (HaveAvx2() && axis.taps % 16 == 0)
-        return HorizontalAvx2(src, axis, dst);
+    if (HaveAvx512() && axis.lanes == 16 && (channels == 1 || channels == 3))
+        from = channels == 1 ? HorizontalBlocks<1>(src, axis, dst) : HorizontalBlocks<3>(src, axis, dst);
+    else if (HaveAvx2() && axis.taps % 16 == 0) {
+        for (int32_t c = 0; c < channels; ++c)
+            HorizontalAvx2(src[c], axis, dst[c]);
+        return;
+    }
 #endif
-    HorizontalScalar(src, axis, 0, dst);
+    for (int32_t c = 0; c < channels; ++c)
+        HorizontalScalar(src[c], axis, from, dst[c]);
+}
+
+void AddBlockWeights(AxisWeights& axis, int32_t lanes)
+{
+    const int32_t n = int32_t(axis.first.size()), blocks = n / lanes;
+    axis.lanes = lanes;
+    axis.blockFirst.resize(size_t(blocks));
+    int32_t span = 0;
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = axis.first[size_t(b * lanes)];
+        axis.blockFirst[size_t(b)] = base;
+        for (int32_t i = 0; i < lanes; ++i) {
+            const size_t j = size_t(b * lanes + i);
+            span = std::max(span, axis.first[j] + axis.used[j] - base);
+        }
+    }
+    axis.pairs = (span + 1) / 2;
+    axis.blockWeights.assign(size_t(blocks) * size_t(axis.pairs) * size_t(lanes), 0);
+    for (int32_t b = 0; b < blocks; ++b) {
+        for (int32_t i = 0; i < lanes; ++i) {
+            const size_t j = size_t(b * lanes + i);
+            for (int32_t t = 0; t < axis.used[j]; ++t) {
+                const int32_t at = axis.first[j] + t - axis.blockFirst[size_t(b)];
+                int32_t& cell = axis.blockWeights[(size_t(b) * size_t(axis.pairs) + size_t(at / 2)) * size_t(lanes) + size_t(i)];
+                const uint32_t w = uint16_t(axis.weights[j * size_t(axis.taps) + size_t(t)]);
+                cell = int32_t(uint32_t(cell) | (at % 2 ? w << 16 : w));
+            }
+        }
+    }
 }
 
 RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight, int32_t channels,
@@ -274,6 +398,10 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_planes(channels == 1 ? 0 : m_planeStride * size_t(channels), 0)
     , m_rows(size_t(m_y.taps))
 {
+#if defined(__x86_64__)
+    if (HaveAvx512())
+        AddBlockWeights(m_x, 16);
+#endif
 }
 
 bool RowResampler::ready(int32_t y) const
@@ -292,12 +420,13 @@ void RowResampler::make(int32_t y, int16_t* const* out)
         // Past the input width the horizontal weights are zero; keep the
         // samples there clean all the same.
         std::fill(m_mid.begin() + m_inWidth, m_mid.end(), int16_t(0));
-        HorizontalPass(m_mid.data(), m_x, out[0]);
+        const int16_t* plane = m_mid.data();
+        HorizontalPass(&plane, 1, m_x, out);
         return;
     }
     Deinterleave3(m_mid.data(), m_inWidth, m_planes.data(), m_planeStride);
-    for (int32_t c = 0; c < m_channels; ++c)
-        HorizontalPass(m_planes.data() + size_t(c) * m_planeStride, m_x, out[c]);
+    const int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+    HorizontalPass(planes, 3, m_x, out);
 }
 
 }

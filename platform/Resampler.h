@@ -34,6 +34,14 @@ struct AxisWeights {
     std::vector<int32_t> first;
     std::vector<int32_t> used;    // weights actually used (the rest are zero)
     std::vector<int16_t> weights; // taps per output sample
+    // The same weights by input sample, for whole blocks of `lanes` output
+    // samples: block b reads input pairs from blockFirst[b] on, and pair q of
+    // it weighs blockWeights[(b * pairs + q) * lanes + i] (two Q14 weights) in
+    // output sample b * lanes + i. Made by AddBlockWeights.
+    int32_t lanes = 0;
+    int32_t pairs = 0;
+    std::vector<int32_t> blockFirst;
+    std::vector<int32_t> blockWeights;
 };
 
 // The weights that make `inSize` samples `outSize`, output sample j centred
@@ -44,6 +52,10 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
 
 // Rows of `channels` interleaved 8-bit samples a pixel in, rows of planar
 // Q6 samples out (one row a channel).
+// Adds the by-input form of the weights for blocks of `lanes` outputs (the
+// outputs past the last whole block keep the by-output form only).
+void AddBlockWeights(AxisWeights& axis, int32_t lanes);
+
 class RowResampler {
 public:
     // A picture of inWidth x inHeight pixels made outWidth x outHeight with
@@ -76,8 +88,11 @@ private:
 };
 
 // The passes on their own, for tests and benchmarks: dst[x] from `count` rows
-// and weights; dst[j] from src and the axis.
+// and weights; dst[c][j] from src[c] and the axis. Rows are padded: the
+// vertical pass works in groups of 16 samples, the horizontal one reads
+// `taps` samples past the last input sample.
 void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
-void HorizontalPass(const int16_t* src, const AxisWeights& axis, int16_t* dst);
+// `channels` rows of the same length, resampled alike.
+void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);
 
 }
