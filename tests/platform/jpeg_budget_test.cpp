@@ -1,0 +1,123 @@
+// What one picture may cost the loader: its work (scans x blocks), its
+// decoder's memory, and how fast a cancelled decode ends. The costly inputs
+// are tiny files that declare huge pictures (tests/support/CostlyJpeg.h).
+#include "platform/JpegLoader.h"
+#include "support/CostlyJpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+using namespace kalvio;
+using namespace kalvio::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The full-size loader and the rendition, as one signature.
+using Decode = std::function<Bitmap(const std::vector<uint8_t>&, const JpegLimits&, const CancelFlag*, JpegCost*)>;
+
+const Decode kFullSize = [](const std::vector<uint8_t>& f, const JpegLimits& limits, const CancelFlag* cancel, JpegCost* cost) {
+    return LoadJpegMemory(f.data(), f.size(), "costly.jpg", nullptr, limits, cancel, cost);
+};
+const Decode kRendition = [](const std::vector<uint8_t>& f, const JpegLimits& limits, const CancelFlag* cancel, JpegCost* cost) {
+    return RenderJpegMemory(f.data(), f.size(), "costly.jpg", 1920, 1080, nullptr, limits, cancel, cost);
+};
+
+std::string ErrorOf(const Decode& decode, const std::vector<uint8_t>& file, const JpegLimits& limits = {})
+{
+    try {
+        decode(file, limits, nullptr, nullptr);
+    } catch (const PictureError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+}
+
+TEST(JpegBudget, EmptyScansOverAHugePictureAreRefusedEarly)
+{
+    // 1 KB declaring 15,800 x 15,800 grey with 100 scans, each of which walks
+    // all 3.9 million blocks: unbounded, 21 s of processor time.
+    const std::vector<uint8_t> file = CostlyJpeg(CostlyKind::ProgressiveScans);
+    ASSERT_LT(file.size(), 1200u);
+    for (const Decode& decode : { kFullSize, kRendition }) {
+        const auto start = Clock::now();
+        const std::string error = ErrorOf(decode, file);
+        EXPECT_NE(error.find("\"costly.jpg\": too much decoding work"), std::string::npos) << error;
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
+    }
+}
+
+TEST(JpegBudget, WorkAndMemoryLimitsAreEnforced)
+{
+    // The work of a real progressive file is its blocks times its scans.
+    const std::vector<uint8_t> progressive = CostlyJpeg(CostlyKind::ProgressiveScans, 64, 10); // 8 x 8 blocks, 10 scans
+    JpegCost cost;
+    kFullSize(progressive, {}, nullptr, &cost);
+    EXPECT_EQ(cost.blockScans, 640u);
+    for (const Decode& decode : { kFullSize, kRendition }) {
+        JpegLimits work;
+        work.maxBlockScans = 639;
+        EXPECT_NE(ErrorOf(decode, progressive, work).find("too much decoding work (more than 639 blocks"), std::string::npos);
+        work.maxBlockScans = 640;
+        EXPECT_EQ(ErrorOf(decode, progressive, work), "(no error)");
+        // Every allocation of the decoder counts, not only whole-picture
+        // buffers: a baseline picture is refused too.
+        JpegLimits memory;
+        memory.maxDecoderBytes = 16 * 1024;
+        EXPECT_NE(ErrorOf(decode, CostlyJpeg(CostlyKind::BaselineColour, 4000), memory).find("not enough memory"),
+                  std::string::npos);
+    }
+}
+
+TEST(JpegBudget, RenditionsOfHugePicturesStayScreenSized)
+{
+    // 100 to 150 bytes declaring 250 megapixels each: a show of them held
+    // 4.5 GB. The decoder of a rendition holds a few rows of the picture.
+    for (CostlyKind kind : { CostlyKind::BaselineGrey, CostlyKind::BaselineColour, CostlyKind::ArithmeticGrey }) {
+        SCOPED_TRACE(int(kind));
+        const std::vector<uint8_t> file = CostlyJpeg(kind);
+        ASSERT_LT(file.size(), 160u);
+        JpegCost cost;
+        const Bitmap shown = kRendition(file, {}, nullptr, &cost);
+        EXPECT_EQ(shown.width(), 1920);
+        EXPECT_EQ(shown.height(), 1080);
+        EXPECT_GT(cost.decoderBytes, 0u);
+        EXPECT_LT(cost.decoderBytes, size_t(4) << 20);
+    }
+}
+
+TEST(JpegBudget, CancelEndsADecodeWithin100Ms)
+{
+    // Both paths, stopped in the middle of the scans of the costly file.
+    const std::vector<uint8_t> file = CostlyJpeg(CostlyKind::ProgressiveScans);
+    for (const Decode& decode : { kFullSize, kRendition }) {
+        CancelFlag cancel { false };
+        Clock::time_point cancelledAt, ended;
+        bool cancelled = false;
+        std::thread worker([&] {
+            try {
+                decode(file, {}, &cancel, nullptr);
+            } catch (const PictureCancelled&) {
+                cancelled = true;
+            } catch (const PictureError&) {
+            }
+            ended = Clock::now();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancelledAt = Clock::now();
+        cancel = true;
+        worker.join();
+        EXPECT_TRUE(cancelled);
+        EXPECT_LT(ended - cancelledAt, std::chrono::milliseconds(100));
+    }
+    // A flag set before the start stops the decode before it starts.
+    CancelFlag set { true };
+    EXPECT_THROW(LoadPictureRendition(std::string(KALVIO_TEST_DATA) + "/jpeg/testorig.jpg", 100, 100, &set),
+                 PictureCancelled);
+}
