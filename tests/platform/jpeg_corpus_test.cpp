@@ -1,5 +1,6 @@
 // Replays the fuzzer's regression corpus (tests/data/jpeg-corpus) through the
-// loader: every file must give a bitmap or a PictureError, nothing else.
+// loader, full size and as a rendition: every file must give a bitmap (of the
+// size asked for) or a PictureError, nothing else.
 #include "fuzz/jpeg_fuzz_limits.h"
 #include "platform/JpegLoader.h"
 
@@ -36,6 +37,17 @@ TEST(JpegCorpus, EveryFileLoadsOrFailsCleanly)
         } catch (const PictureError& e) {
             EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
             ++refused;
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "unexpected exception: " << e.what();
+        }
+        const RenditionSize target = RenditionSizeFor(bytes.data(), bytes.size());
+        try {
+            Bitmap bm = RenderJpegMemory(bytes.data(), bytes.size(), file.string(), target.width, target.height,
+                                         nullptr, JpegFuzzLimits());
+            EXPECT_EQ(bm.width(), target.width);
+            EXPECT_EQ(bm.height(), target.height);
+        } catch (const PictureError& e) {
+            EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
         } catch (const std::exception& e) {
             ADD_FAILURE() << "unexpected exception: " << e.what();
         }
