@@ -42,7 +42,17 @@ inline void Djpeg(benchmark::State& state, const std::string& path)
 
 inline bool HaveDjpeg()
 {
-    return std::system("command -v djpeg >/dev/null 2>&1") == 0;
+    static const bool have = std::system("command -v djpeg >/dev/null 2>&1") == 0;
+    return have;
+}
+
+// BM_Djpeg/file:NAME for `path`, when djpeg is installed.
+inline void RegisterDjpeg(const std::string& name, const std::string& path)
+{
+    if (HaveDjpeg())
+        benchmark::RegisterBenchmark(("BM_Djpeg/file:" + name).c_str(), Djpeg, path)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime();
 }
 
 }

@@ -59,16 +59,12 @@ const int kRegistered = [] {
         });
         return 0;
     }
-    bool djpeg = bench::HaveDjpeg();
     for (const char* photo : kPhotos) {
         std::string path = std::string(kPhotoDir) + "/" + photo;
         std::string name = fs::path(photo).filename().string();
         benchmark::RegisterBenchmark(("BM_Decode/file:" + name).c_str(), Decode, path)
             ->Unit(benchmark::kMillisecond);
-        if (djpeg)
-            benchmark::RegisterBenchmark(("BM_Djpeg/file:" + name).c_str(), bench::Djpeg, path)
-                ->Unit(benchmark::kMillisecond)
-                ->UseManualTime();
+        bench::RegisterDjpeg(name, path);
     }
     return 0;
 }();

@@ -104,17 +104,13 @@ const int kRegistered = [] {
     std::vector<std::string> files = { painting, std::string(kPhotoDir) + "/Dragonfly_by_Bolly.jpg" };
     if (const std::string copy = ProgressiveCopy(painting); !copy.empty())
         files.push_back(copy);
-    const bool djpeg = bench::HaveDjpeg();
     for (const std::string& path : files) {
         const std::string name = fs::path(path).filename().string();
         for (auto [w, h] : { std::pair { 1920, 1080 }, std::pair { 3840, 2160 } })
             benchmark::RegisterBenchmark(("BM_Rendition/file:" + name + "/w:" + std::to_string(w) + "/h:" + std::to_string(h)).c_str(),
                                          Rendition, path, w, h)
                 ->Unit(benchmark::kMillisecond);
-        if (djpeg)
-            benchmark::RegisterBenchmark(("BM_Djpeg/file:" + name).c_str(), bench::Djpeg, path)
-                ->Unit(benchmark::kMillisecond)
-                ->UseManualTime();
+        bench::RegisterDjpeg(name, path);
     }
     return 0;
 }();

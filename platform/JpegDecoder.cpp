@@ -153,6 +153,11 @@ void Fail(const std::string& name, const std::string& cause)
     throw PictureError("Cannot load picture \"" + name + "\": " + cause);
 }
 
+void FailPixels(const std::string& name, int32_t width, int32_t height)
+{
+    Fail(name, "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+}
+
 // Running out of the memory we allow shows up as a request for backing store
 // (which this build has none of) or as our own refusal.
 void FailDecoding(const std::string& name, const Decoder& d)

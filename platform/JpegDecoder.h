@@ -80,6 +80,9 @@ bool Protected(Decoder& d, Step step)
 
 [[noreturn]] void Fail(const std::string& name, const std::string& cause);
 
+// The picture's own pixels (w x h) could not be had.
+[[noreturn]] void FailPixels(const std::string& name, int32_t width, int32_t height);
+
 // Throws for a failed libjpeg step: PictureCancelled when the cancel flag
 // stopped it, otherwise PictureError naming the file and the cause.
 [[noreturn]] void FailDecoding(const std::string& name, const Decoder& d);

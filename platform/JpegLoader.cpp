@@ -60,9 +60,9 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
     try {
         bitmap = Bitmap::Unfilled(width, height); // every row is decoded into
     } catch (const std::bad_alloc&) {
-        Fail(name, "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+        jpeg::FailPixels(name, width, height);
     } catch (const std::length_error&) {
-        Fail(name, "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+        jpeg::FailPixels(name, width, height);
     }
 
     // Rows go straight into the bitmap, several at a time.

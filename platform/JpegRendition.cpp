@@ -13,11 +13,6 @@
 
 namespace kalvio {
 
-using jpeg::Decoder;
-using jpeg::Fail;
-using jpeg::FailDecoding;
-using jpeg::Protected;
-
 namespace {
 
 // libjpeg's scaled decoding (an IDCT of fewer coefficients) is much cheaper
@@ -52,11 +47,6 @@ void CmykToRgbRow(const uint8_t* cmyk, int32_t width, bool inverted, uint8_t* rg
     }
 }
 
-[[noreturn]] void FailMemory(const std::string& name, int32_t width, int32_t height)
-{
-    Fail(name, "not enough memory for " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
-}
-
 }
 
 Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& name, int32_t width,
@@ -65,7 +55,7 @@ Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& nam
 {
     if (width <= 0 || height <= 0)
         return LoadJpegMemory(data, size, name, warnings, limits, cancel, cost);
-    auto d = std::make_unique<Decoder>();
+    auto d = std::make_unique<jpeg::Decoder>();
     jpeg::OpenDecoder(*d, data, size, name, limits, cancel);
     jpeg_decompress_struct& c = d->cinfo;
     // At its own size the picture is the full decode, exactly.
@@ -84,12 +74,12 @@ Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& nam
             break;
         }
     }
-    if (!Protected(*d, [&] { jpeg_start_decompress(&c); }))
-        FailDecoding(name, *d);
+    if (!jpeg::Protected(*d, [&] { jpeg_start_decompress(&c); }))
+        jpeg::FailDecoding(name, *d);
     const int32_t inWidth = int32_t(c.output_width), inHeight = int32_t(c.output_height);
     const int channels = grey ? 1 : 3;
     if (c.output_components != (grey ? 1 : cmyk ? 4 : 3))
-        Fail(name, "unexpected decoder output layout");
+        jpeg::Fail(name, "unexpected decoder output layout");
 
     // Reductions (by area) take the sharp windowed sinc, enlargements the
     // smooth cubic.
@@ -107,14 +97,14 @@ Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& nam
             cmykRows.resize(size_t(inWidth) * 4 * kBatch);
         bitmap = Bitmap::Unfilled(width, height); // every row is written below
     } catch (const std::bad_alloc&) {
-        FailMemory(name, width, height);
+        jpeg::FailPixels(name, width, height);
     } catch (const std::length_error&) {
-        FailMemory(name, width, height);
+        jpeg::FailPixels(name, width, height);
     }
     int16_t* planes[3] = { outRows.data(), outRows.data() + (channels > 1 ? width : 0),
                            outRows.data() + (channels > 1 ? 2 * width : 0) };
     const bool inverted = c.saw_Adobe_marker;
-    bool ok = Protected(*d, [&] {
+    bool ok = jpeg::Protected(*d, [&] {
         JSAMPROW rows[kBatch];
         int32_t y = 0;
         while (c.output_scanline < c.output_height) {
@@ -137,7 +127,7 @@ Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& nam
         jpeg_finish_decompress(&c);
     });
     if (!ok)
-        FailDecoding(name, *d);
+        jpeg::FailDecoding(name, *d);
     jpeg::Report(*d, warnings, cost);
     return bitmap;
 }
