@@ -21,19 +21,10 @@ namespace {
 // where the resampler's own filter still decides most of the result.
 constexpr uint32_t kScaledDecodeMarginHalves = 3;
 
-uint8_t To8(int16_t q6) { return uint8_t((q6 + (1 << (kSampleBits - 1))) >> kSampleBits); }
-
 void PackRow(int channels, int16_t* const* p, int32_t width, Pixel* out)
 {
-    if (channels == 1) {
-        for (int32_t x = 0; x < width; ++x) {
-            const uint8_t v = To8(p[0][x]);
-            out[x] = RGB(v, v, v);
-        }
-        return;
-    }
-    for (int32_t x = 0; x < width; ++x)
-        out[x] = RGB(To8(p[0][x]), To8(p[1][x]), To8(p[2][x]));
+    const int16_t* grey[3] = { p[0], p[0], p[0] };
+    PackRgb(channels == 1 ? grey : p, width, out);
 }
 
 // A CMYK row as the full-size loader turns it into RGB, three bytes a pixel.

@@ -202,6 +202,31 @@ int32_t HorizontalBlocks(const int16_t* const* src, const AxisWeights& axis, int
     return blocks * 16;
 }
 
+// Sixteen Q6 samples made bytes (in 16-bit lanes).
+__attribute__((target("avx2"), always_inline))
+inline __m256i Bytes16(const int16_t* p)
+{
+    const __m256i round = _mm256_set1_epi16(1 << (kSampleBits - 1));
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), round), kSampleBits);
+}
+
+// Sixteen pixels a step: blue and green, red and the opaque top byte paired
+// in 16-bit lanes, then interleaved into 32-bit pixels.
+__attribute__((target("avx2")))
+int32_t PackRgbAvx2(const int16_t* const* planes, int32_t width, uint32_t* out)
+{
+    const __m256i opaque = _mm256_set1_epi16(int16_t(0xff00));
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m256i gb = _mm256_or_si256(Bytes16(planes[2] + x), _mm256_slli_epi16(Bytes16(planes[1] + x), 8));
+        const __m256i ar = _mm256_or_si256(Bytes16(planes[0] + x), opaque);
+        const __m256i lo = _mm256_unpacklo_epi16(gb, ar), hi = _mm256_unpackhi_epi16(gb, ar);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(lo, hi, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+    return x;
+}
+
 bool HaveAvx512()
 {
     static const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vnni");
@@ -352,6 +377,18 @@ void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeigh
 #endif
     for (int32_t c = 0; c < channels; ++c)
         HorizontalScalar(src[c], axis, from, dst[c]);
+}
+
+void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx2())
+        x = PackRgbAvx2(planes, width, out);
+#endif
+    auto to8 = [](int16_t v) { return uint32_t((v + (1 << (kSampleBits - 1))) >> kSampleBits); };
+    for (; x < width; ++x)
+        out[x] = 0xff000000u | to8(planes[0][x]) << 16 | to8(planes[1][x]) << 8 | to8(planes[2][x]);
 }
 
 void AddBlockWeights(AxisWeights& axis, int32_t lanes)

@@ -92,6 +92,9 @@ private:
 // vertical pass works in groups of 16 samples, the horizontal one reads
 // `taps` samples past the last input sample.
 void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
+// Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
+void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
+
 // `channels` rows of the same length, resampled alike.
 void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);
 
