@@ -4,16 +4,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include "Djpeg.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -54,35 +51,6 @@ void Decode(benchmark::State& state, const std::string& path)
         = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-// One djpeg run per iteration, output to /dev/null. The time is the child's
-// CPU time (user + system), comparable to the CPU column of BM_Decode even on
-// a busy machine; it includes starting the process and reading the file.
-void Djpeg(benchmark::State& state, const std::string& path)
-{
-    for (auto _ : state) {
-        const char* argv[] = { "djpeg", "-dct", "int", "-outfile", "/dev/null", path.c_str(), nullptr };
-        pid_t pid;
-        if (posix_spawnp(&pid, "djpeg", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-            state.SkipWithError("djpeg could not be started");
-            return;
-        }
-        int status = 0;
-        rusage usage {};
-        wait4(pid, &status, 0, &usage);
-        state.SetIterationTime(double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-                               + 1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec));
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            state.SkipWithError("djpeg failed");
-            return;
-        }
-    }
-}
-
-bool HaveDjpeg()
-{
-    return std::system("command -v djpeg >/dev/null 2>&1") == 0;
-}
-
 const int kRegistered = [] {
     if (!fs::is_directory(kPhotoDir)) {
         benchmark::RegisterBenchmark("BM_Decode/photos_missing", [](benchmark::State& state) {
@@ -91,16 +59,12 @@ const int kRegistered = [] {
         });
         return 0;
     }
-    bool djpeg = HaveDjpeg();
     for (const char* photo : kPhotos) {
         std::string path = std::string(kPhotoDir) + "/" + photo;
         std::string name = fs::path(photo).filename().string();
         benchmark::RegisterBenchmark(("BM_Decode/file:" + name).c_str(), Decode, path)
             ->Unit(benchmark::kMillisecond);
-        if (djpeg)
-            benchmark::RegisterBenchmark(("BM_Djpeg/file:" + name).c_str(), Djpeg, path)
-                ->Unit(benchmark::kMillisecond)
-                ->UseManualTime();
+        bench::RegisterDjpeg(name, path);
     }
     return 0;
 }();

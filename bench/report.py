@@ -176,7 +176,41 @@ def main():
         rows.append(("7. scan of 100,000 files", f"{ms(scan, 'real_time'):.1f} ms",
                      f"find {ms(find_run, 'real_time'):.1f} ms", f"{r:.2f}x", status(r <= 1.0)))
 
-    # 8. Pictures turned upright: the slowest quarter turn against a copy of the
+    # 8. Pictures at the size they are shown: quality against ImageMagick's
+    # resize (the worst photo), and decode plus resample against djpeg's full
+    # decode of the same file, timed in the same program.
+    quality = find(entries, r"BM_RenditionQuality/file:(.+)/w:(\d+)/h:(\d+)")
+    for w, h in ((1920, 1080), (3840, 2160)):
+        rows_wh = [(e["psnr_db"], name) for name, e in quality.items()
+                   if name.endswith(f"/w:{w}/h:{h}") and "psnr_db" in e]
+        if rows_wh:
+            worst = min(rows_wh)
+            file = worst[1].split("file:", 1)[1].split("/w:")[0]
+            rows.append((f"8. rendition {w}x{h}, worst of {len(rows_wh)} photos ({file})", f"{worst[0]:.1f} dB",
+                         f"median {statistics.median(r[0] for r in rows_wh):.1f} dB", "limit 48 dB", status(worst[0] >= 48)))
+    if not quality:
+        rows.append(("8. rendition quality", "not measured", "", "", ""))
+    for name, e in sorted(find(entries, r"BM_Rendition/file:(.+)/w:(\d+)/h:(\d+)", "rendition_bench").items()):
+        file = name.split("file:", 1)[1].split("/w:")[0]
+        size = "x".join(re.findall(r"[wh]:(\d+)", name))
+        djpeg = one(entries, rf"BM_Djpeg/file:{re.escape(file)}", "rendition_bench")
+        if djpeg:
+            r = ms(e) / ms(djpeg, "real_time")
+            rows.append((f"8. rendition {size} of {file}", f"{ms(e):.1f} ms", f"djpeg {ms(djpeg, 'real_time'):.1f} ms",
+                         f"{r:.2f}x", status(r <= 1.3)))
+    # The candidates for the resampler, on full decodes (reference rows).
+    for name, e in sorted(find(entries, r"BM_Resampler/kind:(.+)").items()):
+        rows.append((f"8. (reference) resampler {name.split('kind:', 1)[1]}", f"{ms(e):.1f} ms",
+                     f"{e.get('psnr_db', 0):.1f} dB", "", "-"))
+
+    # 9. Costly tiny files: processor time and libjpeg's memory, with the
+    # decoding budget and without it.
+    for name, e in sorted(find(entries, r"BM_CostlyPicture/.*").items()):
+        refused = bool(e.get("refused"))
+        rows.append((f"9. {name.split('/', 1)[1]}", f"{ms(e):.0f} ms",
+                     "" if refused else f"decoder {e.get('decoder_mb', 0):.1f} MB", "refused" if refused else "decoded", "-"))
+
+    # 10. Pictures turned upright: the slowest quarter turn against a copy of the
     # bitmap (a new one, as the turn makes), the slowest in-place orientation
     # against a memcpy; the Exif reader against libexif.
     turns = find(entries, r"BM_Oriented/orientation:(\d+).*")
@@ -184,18 +218,18 @@ def main():
     in_place = [(e["memcpy_ratio"], n, e) for n, e in turns.items() if re.search(r"orientation:[2-4]", n)]
     if swapping:
         r, n, e = max(swapping)
-        rows.append((f"8. quarter turn of 6000x4000, slowest ({n.split('/')[1]})", f"{ms(e, 'real_time'):.1f} ms",
+        rows.append((f"10. quarter turn of 6000x4000, slowest ({n.split('/')[1]})", f"{ms(e, 'real_time'):.1f} ms",
                      "copy into a new bitmap", f"{r:.2f}x", "-"))
     if in_place:
         r, n, e = max(in_place)
-        rows.append((f"8. in-place orientation of 6000x4000, slowest ({n.split('/')[1]})",
+        rows.append((f"10. in-place orientation of 6000x4000, slowest ({n.split('/')[1]})",
                      f"{ms(e, 'real_time'):.1f} ms", f"memcpy {e['memcpy_ms']:.1f} ms", f"{r:.2f}x", "-"))
     for name, e in sorted(find(entries, r"BM_ExifOrientation/file:(.+)").items()):
         file = name.split(":", 1)[1]
         lib = one(entries, rf"BM_LibExifOrientation/file:{re.escape(file)}")
         if lib:
             own_ms, lib_ms = ms(e), ms(lib)
-            rows.append((f"8. Exif orientation of {file}", f"{own_ms * 1e6:.0f} ns", f"libexif {lib_ms * 1e3:.1f} µs",
+            rows.append((f"10. Exif orientation of {file}", f"{own_ms * 1e6:.0f} ns", f"libexif {lib_ms * 1e3:.1f} µs",
                          f"{lib_ms / max(own_ms, 1e-12):.0f}x faster", "-"))
 
     header = ("goal", "measured", "anchor", "ratio", "holds")

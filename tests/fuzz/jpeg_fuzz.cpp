@@ -1,5 +1,6 @@
-// libFuzzer target: any bytes through the JPEG loader. Each input must give a
-// bitmap or a PictureError: no crash, leak, hang or other exception.
+// libFuzzer target: any bytes through the JPEG loader, full size and as a
+// rendition of a size drawn from the input. Each must give a bitmap (of the
+// size asked for) or a PictureError: no crash, leak, hang or other exception.
 //
 // The system's libjpeg is not instrumented, so coverage of the decoder itself
 // is invisible to the fuzzer. To steer it anyway, the outcome (error or
@@ -82,6 +83,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string text = e.what();
         size_t cause = text.find("\": ");
         Mark(KindOf(text, cause == std::string::npos ? 0 : cause + 3));
+    }
+    const RenditionSize target = RenditionSizeFor(data, size);
+    try {
+        kalvio::Bitmap bm = kalvio::RenderJpegMemory(data, size, "input", target.width, target.height, nullptr, limits);
+        if (bm.width() != target.width || bm.height() != target.height)
+            __builtin_trap(); // not the size asked for
+        uint32_t all = 0xffffffffu;
+        for (size_t i = 0; i < bm.pixelCount(); ++i)
+            all &= bm.bits()[i];
+        if ((all >> 24) != 0xff)
+            __builtin_trap();
+        Mark(96 + Log2(uint64_t(target.width) * uint64_t(target.height)) % 32);
+    } catch (const kalvio::PictureError& e) {
+        Mark(KindOf(e.what(), 0) % 16 + 112);
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 // Replays the fuzzers' regression corpora: every file of tests/data/jpeg-corpus
-// through the loader must give a bitmap or a PictureError, nothing else; every
-// file of tests/data/exif-corpus through the Exif reader an orientation, read
-// within its bytes (the sanitizer build checks that).
+// through the loader, full size and as a rendition, must give a bitmap (of the
+// size asked for) or a PictureError, nothing else; every file of
+// tests/data/exif-corpus through the Exif reader an orientation, read within
+// its bytes (the sanitizer build checks that).
 #include "fuzz/jpeg_fuzz_limits.h"
 #include "platform/ExifOrientation.h"
 #include "platform/JpegLoader.h"
@@ -54,6 +55,17 @@ TEST(JpegCorpus, EveryFileLoadsOrFailsCleanly)
         } catch (const PictureError& e) {
             EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
             ++refused;
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "unexpected exception: " << e.what();
+        }
+        const RenditionSize target = RenditionSizeFor(bytes.data(), bytes.size());
+        try {
+            Bitmap bm = RenderJpegMemory(bytes.data(), bytes.size(), file.string(), target.width, target.height,
+                                         nullptr, JpegFuzzLimits());
+            EXPECT_EQ(bm.width(), target.width);
+            EXPECT_EQ(bm.height(), target.height);
+        } catch (const PictureError& e) {
+            EXPECT_NE(std::string(e.what()).find(file.string()), std::string::npos) << e.what();
         } catch (const std::exception& e) {
             ADD_FAILURE() << "unexpected exception: " << e.what();
         }
