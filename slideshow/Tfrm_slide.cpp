@@ -18,9 +18,10 @@
 
 namespace kalvio {
 
-Tfrm_slide::Tfrm_slide(ShowState& state)
+Tfrm_slide::Tfrm_slide(ShowState& state, PicturePrefetcher::Decoder decode)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , state_(state)
+    , decode_(std::move(decode))
 {
     setObjectName("frm_slide");
     setFont(SansFont(11));
@@ -95,7 +96,7 @@ void Tfrm_slide::FormCreate()
     View->SetThreaded(false);
     View->lower();
 
-    slideView_ = std::make_unique<TransitionSlideView>(*View);
+    slideView_ = std::make_unique<TransitionSlideView>(*View, decode_);
     slideTimer_ = std::make_unique<QtSlideTimer>(*Timer);
     sequencer_ = std::make_unique<SlideSequencer>(state_, *slideView_, *slideTimer_, [this] { close(); });
     sequencer_->UpdateSlideTimer();

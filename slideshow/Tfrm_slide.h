@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <memory>
 
+#include "slideshow/PicturePrefetcher.h"
 #include "slideshow/ShowState.h"
 
 class QAction;
@@ -24,7 +25,8 @@ class QtSlideTimer;
 class Tfrm_slide : public QDialog {
     Q_OBJECT
 public:
-    explicit Tfrm_slide(ShowState& state = TheShowState());
+    // `decode` makes the pictures (by default LoadPictureRendition).
+    explicit Tfrm_slide(ShowState& state = TheShowState(), PicturePrefetcher::Decoder decode = {});
     ~Tfrm_slide() override;
 
     QWidget* Panel1;
@@ -57,6 +59,7 @@ private:
     void ShowPaused(bool paused);
 
     ShowState& state_;
+    PicturePrefetcher::Decoder decode_;
     std::unique_ptr<TransitionSlideView> slideView_;
     std::unique_ptr<QtSlideTimer> slideTimer_;
     std::unique_ptr<SlideSequencer> sequencer_;
