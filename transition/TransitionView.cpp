@@ -416,9 +416,13 @@ void TTransitionView::TakeSnapshot(int32_t width, int32_t height)
     const Pixel colour = Color();
     // What the client area shows: the frame itself, or the buffer as last
     // painted. A buffer of another size was never painted or is stale since a
-    // resize: compose it now.
+    // resize: compose it now. Before the first transition, without a
+    // background picture, it is the colour alone: no buffer is needed for that.
     const bool frameIsClient = FrameIsClientArea();
-    if (!frameIsClient && (m_paintBuffer.width() != client.width() || m_paintBuffer.height() != client.height()))
+    const bool colourOnly = m_frameBitmap.isEmpty() && !(m_bgPicture.HasGraphic() && m_bgMode != bmNone);
+    if (colourOnly)
+        m_paintBuffer.clear();
+    else if (!frameIsClient && (m_paintBuffer.width() != client.width() || m_paintBuffer.height() != client.height()))
         Paint();
     const Bitmap& shown = frameIsClient ? m_frameBitmap : m_paintBuffer;
     FramePlacement next = Placement();
