@@ -7,11 +7,9 @@
 #include <cmath>
 #include <string>
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
-#include <QWindow>
 
 #include "ViewTestSupport.h"
 
@@ -19,16 +17,6 @@ namespace kalvio {
 namespace {
 
 using test::CodedPicture;
-
-void ShowAndSettle(QWidget& w)
-{
-    w.show();
-    QElapsedTimer t;
-    t.start();
-    while (!(w.windowHandle() && w.windowHandle()->isExposed()) && t.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::processEvents();
-}
 
 // The window's pixels as the screen shows them, at the screen's own resolution.
 QImage OnScreen(QWidget& w)
@@ -70,7 +58,7 @@ struct HiDpiFixture : ::testing::Test {
         view->SetCenter(true);
         view->SetColor(RGB(10, 200, 30));
         view->resize(173, 101); // odd sizes: fractional factors round at the edges
-        ShowAndSettle(*view);
+        test::ShowAndSettle(*view);
         ratio = view->devicePixelRatioF();
         client = view->ClientRect();
     }
