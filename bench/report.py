@@ -122,13 +122,21 @@ def main():
         rows.append((f"2. style {style} vs xfade {transition}", f"{frame_ms(ours):.2f} ms",
                      f"xfade {ms(peer):.2f} ms", f"{lead:.1f}x faster", status(lead >= goal)))
 
-    # 3. Compose plus paint of a 4K client area for a 24-megapixel picture.
+    # 3. Composition and paint of a whole frame on a 4K screen, pictures at the
+    # screen's size, against a frame-sized memcpy timed beside every frame.
     screen = find(entries, r"BM_FrameOnScreen/style:(\d+)")
+    screen = {n: e for n, e in screen.items() if "memcpy_ratio" in e}
     if screen:
-        name, worst = max(screen.items(), key=lambda kv: ms(kv[1]))
-        med = statistics.median(ms(e) for e in screen.values())
-        rows.append((f"3. frame on a 4K screen, slowest style ({name.split(':')[-1]})", f"{ms(worst):.1f} ms",
-                     f"median {med:.1f} ms", "limit 25 ms", status(ms(worst) <= 25)))
+        name, worst = max(screen.items(), key=lambda kv: kv[1]["memcpy_ratio"])
+        ratios = [e["memcpy_ratio"] for e in screen.values()]
+        over = sum(1 for r in ratios if r > 3)
+        rows.append((f"3. frame on a 4K screen, slowest style ({name.split(':')[-1]})",
+                     f"{frame_ms(worst):.1f} ms (composition alone {worst.get('compose_ratio', 0):.2f}x)",
+                     f"memcpy beside it {worst['memcpy_ms']:.2f} ms", f"{worst['memcpy_ratio']:.2f}x",
+                     status(worst["memcpy_ratio"] <= 3)))
+        rows.append((f"3. frame on a 4K screen, median of {len(ratios)} styles", "",
+                     f"memcpy beside them {statistics.median(e['memcpy_ms'] for e in screen.values()):.2f} ms",
+                     f"{statistics.median(ratios):.2f}x", f"{over} styles above 3x"))
     else:
         rows.append(("3. frame on a 4K screen", "not measured", "", "", ""))
 
@@ -141,23 +149,25 @@ def main():
     if not find(entries, r"BM_InlineTransition/(\d+)/1920/1080.*"):
         rows.append(("4. in-line transition CPU", "not measured", "", "", ""))
 
-    # 5. Tick to first frame with the next picture decoded ahead.
+    # 5. Tick to first frame on a 4K view, pictures at its size, against a
+    # frame-sized memcpy timed beside every tick.
     tick = find(entries, r"BM_TickToFirstFrame/.*")
     for name, e in sorted(tick.items()):
         # The time is the main thread's processor time (a manual time); the
-        # limit applies to a picture decoded ahead.
+        # limit applies to a picture made ahead.
         ahead = "decoded_ahead:1" in name
+        ratio = e.get("memcpy_ratio", 0)
         rows.append((f"5. tick to first frame, {'/'.join(name.split('/')[1:])}", f"{ms(e, 'real_time'):.1f} ms",
-                     f"wall {e.get('wall_ms', 0):.0f} ms", "limit 20 ms" if ahead else "",
-                     status(ms(e, "real_time") <= 20) if ahead else "-"))
+                     f"memcpy beside it {e.get('memcpy_ms', 0):.2f} ms; wall {e.get('wall_ms', 0):.0f} ms",
+                     f"{ratio:.2f}x", status(0 < ratio <= 4) if ahead else "-"))
     if not tick:
         rows.append(("5. tick to first frame", "not measured", "", "", ""))
 
-    # 6. Peak resident memory of a show of 24-megapixel pictures on a 4K screen.
+    # 6. Peak resident memory of the real program playing a show under Xvfb.
     for name, e in sorted(find(entries, r"BM_ShowMemory/.*").items()):
         peak, limit = e.get("peak_rss_mb", 0), e.get("limit_mb", 0)
-        rows.append((f"6. show memory, {name.split('/')[1]}", f"{peak:.0f} MB",
-                     f"picture {e.get('picture_mb', 0):.0f} MB", f"limit {limit:.0f} MB", status(0 < peak <= limit)))
+        rows.append((f"6. show memory, {'/'.join(name.split('/')[1:])}", f"{peak:.0f} MB", "VmHWM of kalvio",
+                     f"limit {limit:.0f} MB", status(0 < peak <= limit)))
     if not find(entries, r"BM_ShowMemory/.*"):
         rows.append(("6. show memory", "not measured", "", "", ""))
 

@@ -25,10 +25,11 @@ namespace {
 constexpr std::chrono::milliseconds kPointerRest { 2000 };
 }
 
-Tfrm_slide::Tfrm_slide(ShowState& state, QScreen* screen, IdleInhibitor* awake)
+Tfrm_slide::Tfrm_slide(ShowState& state, QScreen* screen, IdleInhibitor* awake, PicturePrefetcher::Decoder decode)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , state_(state)
     , awake_(awake)
+    , decode_(std::move(decode))
 {
     setObjectName("frm_slide");
     setFont(SansFont(11));
@@ -112,7 +113,7 @@ void Tfrm_slide::FormCreate()
     View->SetThreaded(false);
     View->lower();
 
-    slideView_ = std::make_unique<TransitionSlideView>(*View);
+    slideView_ = std::make_unique<TransitionSlideView>(*View, decode_);
     slideTimer_ = std::make_unique<QtSlideTimer>(*Timer);
     sequencer_ = std::make_unique<SlideSequencer>(state_, *slideView_, *slideTimer_, [this] { close(); });
     sequencer_->UpdateSlideTimer();

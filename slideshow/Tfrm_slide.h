@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <memory>
 
+#include "slideshow/PicturePrefetcher.h"
 #include "slideshow/ShowState.h"
 
 class QAction;
@@ -29,9 +30,10 @@ class QtSlideTimer;
 class Tfrm_slide : public QDialog {
     Q_OBJECT
 public:
-    // Covers `screen`, or the primary screen when none is given.
+    // Covers `screen`, or the primary screen when none is given; `decode`
+    // makes the pictures (by default LoadPictureRendition).
     explicit Tfrm_slide(ShowState& state = TheShowState(), QScreen* screen = nullptr,
-                        IdleInhibitor* awake = nullptr);
+                        IdleInhibitor* awake = nullptr, PicturePrefetcher::Decoder decode = {});
     ~Tfrm_slide() override;
 
     QWidget* Panel1;
@@ -68,6 +70,7 @@ private:
     ShowState& state_;
     IdleInhibitor* awake_;
     bool awakeHeld_ = false;
+    PicturePrefetcher::Decoder decode_;
     std::unique_ptr<TransitionSlideView> slideView_;
     std::unique_ptr<QtSlideTimer> slideTimer_;
     std::unique_ptr<SlideSequencer> sequencer_;

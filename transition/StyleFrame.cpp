@@ -5,15 +5,24 @@
 
 namespace kalvio {
 
+namespace {
+// The frame pixels a phase's copy writes: a mirrored copy runs from one pixel
+// before DstRect to one pixel past it.
+Rect Written(const Rect& d, Mirror mirror)
+{
+    return mirror == Mirror::None ? d : MirroredTarget(d, mirror).normalized();
+}
+}
+
 void StyleFrame::CopyPhase(Mirror mirror)
 {
     if (PhasesCovered) {
-        Invalidated.add(DstRect);
+        Invalidated.add(Written(DstRect, mirror));
         return;
     }
     if (PendingOldBitmap && DeferredCount < int(DeferredPhases.size())) {
         DeferredPhases[size_t(DeferredCount++)] = { DstRect, SrcRect, mirror };
-        Invalidated.add(DstRect);
+        Invalidated.add(Written(DstRect, mirror));
         return;
     }
     if (PendingOldBitmap) {
@@ -25,7 +34,7 @@ void StyleFrame::CopyPhase(Mirror mirror)
         DeferredCount = 0;
     }
     CopyRect(FrameBitmap, DstRect, NewBitmap, SrcRect, mirror);
-    Invalidated.add(DstRect);
+    Invalidated.add(Written(DstRect, mirror));
 }
 
 void StyleFrame::CopyRect(Bitmap& frame, const Rect& d, const Bitmap& picture, const Rect& s, Mirror mirror)

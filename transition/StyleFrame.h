@@ -65,7 +65,8 @@ struct StyleFrame {
 
     // An intermediate phase of a rectangle style: copies SrcRect of NewBitmap onto
     // DstRect of FrameBitmap now, stretched (or mirrored through FlipStretchCopy),
-    // and marks DstRect, as set by the rule, for repainting.
+    // and marks the pixels it wrote for repainting: DstRect, as set by the
+    // rule, and for a mirrored copy also the column or row on each side of it.
     void CopyPhase(Mirror mirror = Mirror::None);
     // One phase's copy: a stretch copy, or FlipStretchCopy when mirrored.
     static void CopyRect(Bitmap& frame, const Rect& d, const Bitmap& picture, const Rect& s, Mirror mirror);

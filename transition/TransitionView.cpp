@@ -234,14 +234,29 @@ void TTransitionView::FitClientSizeToPicture()
 {
     if (!m_picture.HasGraphic() || m_align != alNone)
         return;
-    resize(m_picture.Width(), height());
-    resize(width(), m_picture.Height());
+    // The client area holds at least the picture's pixels on a scaled screen.
+    const Rect logical = LogicalCover({ 0, 0, m_picture.Width(), m_picture.Height() }, devicePixelRatioF());
+    resize(logical.width(), height());
+    resize(width(), logical.height());
 }
 
 void TTransitionView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     SizeChanged();
+}
+
+bool TTransitionView::event(QEvent* event)
+{
+    const bool handled = QWidget::event(event);
+    // On another screen the same client area may have another number of pixels.
+    if (event->type() == QEvent::ScreenChangeInternal
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+        || event->type() == QEvent::DevicePixelRatioChange
+#endif
+    )
+        SizeChanged();
+    return handled;
 }
 
 void TTransitionView::SizeChanged()
@@ -267,6 +282,11 @@ void TTransitionView::leaveEvent(QEvent* event)
         OnMouseLeave(this);
 }
 
+Rect TTransitionView::ClientRect() const
+{
+    return DeviceRect({ 0, 0, width(), height() }, devicePixelRatioF());
+}
+
 FramePlacement TTransitionView::Placement() const
 {
     return { m_pictureRect, ClientRect(), m_stretch, m_stretchFine, m_center };
@@ -276,7 +296,9 @@ void TTransitionView::UpdatePictureRect()
 {
     if (m_frameBitmap.isEmpty())
         return;
-    m_pictureRect = PictureRectFor(m_frameBitmap.width(), m_frameBitmap.height(), width(), height(), m_center);
+    const Rect client = ClientRect();
+    m_pictureRect = PictureRectFor(m_frameBitmap.width(), m_frameBitmap.height(), client.width(), client.height(),
+                                   m_center);
 }
 
 void TTransitionView::InvalidateWhole()
@@ -293,7 +315,7 @@ void TTransitionView::InvalidateFrameRect(const Rect& r)
     const Rect mapped = MapFrameRect(r.normalized(), Placement());
     if (mapped.isEmpty())
         return;
-    const QRect q = ToQRect(mapped);
+    const QRect q = ToQRect(LogicalCover(mapped, devicePixelRatioF()));
     update(q);
     *m_marked += q;
 }
@@ -310,8 +332,18 @@ void TTransitionView::UpdateAtOnce()
 
 // Painting --------------------------------------------------------------------
 
+bool TTransitionView::FrameIsClientArea() const
+{
+    const Rect client = ClientRect();
+    return !m_frameBitmap.isEmpty() && m_frameBitmap.rect() == client && FrameTarget(Placement()) == client;
+}
+
 void TTransitionView::Paint()
 {
+    if (FrameIsClientArea()) {
+        m_paintBuffer.clear();
+        return;
+    }
     ClientPaint p;
     p.color = Color();
     p.background = m_bgPicture.Graphic();
@@ -336,13 +368,17 @@ void TTransitionView::paintEvent(QPaintEvent* event)
     } painting(m_painting);
 
     Paint();
-    if (m_paintBuffer.isEmpty())
+    const Bitmap& shown = m_paintBuffer.isEmpty() ? m_frameBitmap : m_paintBuffer;
+    if (shown.isEmpty())
         return;
-    const QImage image(reinterpret_cast<const uchar*>(m_paintBuffer.bits()), m_paintBuffer.width(),
-                       m_paintBuffer.height(), qsizetype(m_paintBuffer.width()) * qsizetype(sizeof(Pixel)),
-                       QImage::Format_RGB32);
+    const QImage image(reinterpret_cast<const uchar*>(shown.bits()), shown.width(), shown.height(),
+                       qsizetype(shown.width()) * qsizetype(sizeof(Pixel)), QImage::Format_RGB32);
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
+    // Device pixels one to one: a plain copy, also on a scaled screen.
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != 1)
+        painter.setWorldTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
     painter.drawImage(0, 0, image);
 }
 
@@ -368,38 +404,65 @@ void TTransitionView::PrepareTransition()
 {
     ++m_generation;
     m_jumped = false;
-    const Rect client = ClientRect();
-    // The buffer holds the client area as last painted. One of another size was
-    // never painted or is stale since a resize: compose it now.
-    if (m_paintBuffer.width() != client.width() || m_paintBuffer.height() != client.height())
-        Paint();
-
-    const Pixel colour = Color();
-    m_frameBitmap.resize(m_picture.Width(), m_picture.Height(), colour);
+    TakeSnapshot(m_picture.Width(), m_picture.Height());
     UpdatePictureRect();
+    m_newBitmap = m_picture.Shared();
+    SetProgress(Reverse() ? 100 : 0);
+}
+
+void TTransitionView::TakeSnapshot(int32_t width, int32_t height)
+{
+    const Rect client = ClientRect();
+    const Pixel colour = Color();
+    // What the client area shows: the frame itself, or the buffer as last
+    // painted. A buffer of another size was never painted or is stale since a
+    // resize: compose it now. Before the first transition, without a
+    // background picture, it is the colour alone: no buffer is needed for that.
+    const bool frameIsClient = FrameIsClientArea();
+    const bool colourOnly = m_frameBitmap.isEmpty() && !(m_bgPicture.HasGraphic() && m_bgMode != bmNone);
+    if (colourOnly)
+        m_paintBuffer.clear();
+    else if (!frameIsClient && (m_paintBuffer.width() != client.width() || m_paintBuffer.height() != client.height()))
+        Paint();
+    const Bitmap& shown = frameIsClient ? m_frameBitmap : m_paintBuffer;
+    FramePlacement next = Placement();
+    next.pictureRect = PictureRectFor(width, height, client.width(), client.height(), m_center);
+    const Rect source = FrameTarget(next);
 
     // The last transition's old bitmap lends its memory when the size is the
-    // same: a fresh 24-megapixel bitmap costs tens of milliseconds of page
-    // faults at every tick.
+    // same: a fresh screen-sized bitmap costs milliseconds of page faults at
+    // every tick.
     Bitmap old = std::move(m_spareOldBitmap);
-    const Rect source = FrameTarget(Placement());
-    const bool covered = m_stretch && !source.isEmpty() && !m_paintBuffer.isEmpty();
-    if (old.width() != m_frameBitmap.width() || old.height() != m_frameBitmap.height()) {
+    if (old.width() != width || old.height() != height)
         old.clear();
-        old = Bitmap(m_frameBitmap.width(), m_frameBitmap.height(), colour);
-    } else if (!covered) {
-        old.fill(colour);
+
+    if (frameIsClient && source == client && Rect { 0, 0, width, height } == client) {
+        // The new frame covers the client area pixel for pixel too: the old
+        // bitmap takes the frame's pixels as they are, and the frame takes the
+        // spare memory, which the start frame overwrites whole.
+        if (old.isEmpty())
+            old = Bitmap::Unfilled(width, height);
+        std::swap(old, m_frameBitmap);
+        m_oldBitmap = std::move(old);
+        // Without a start frame the frame keeps showing what it showed.
+        if (Progress() == (Reverse() ? 100 : 0))
+            Draw(m_frameBitmap, 0, 0, *m_oldBitmap);
+        return;
     }
+
+    const bool covered = m_stretch && !source.isEmpty() && !shown.isEmpty();
+    if (old.isEmpty())
+        old = covered ? Bitmap::Unfilled(width, height) : Bitmap(width, height, colour);
+    else if (!covered)
+        old.fill(colour);
     if (!m_stretch) {
         // Unscaled: frame parts outside the client area keep the colour.
-        Draw(old, -source.left, -source.top, m_paintBuffer);
-    } else if (!source.isEmpty() && !m_paintBuffer.isEmpty()) {
-        StretchCopy(old, old.rect(), m_paintBuffer, source);
+        Draw(old, -source.left, -source.top, shown);
+    } else if (covered) {
+        StretchCopy(old, old.rect(), shown, source);
     }
     m_oldBitmap = std::move(old);
-    m_newBitmap = m_picture.Shared();
-
-    SetProgress(Reverse() ? 100 : 0);
+    m_frameBitmap.resize(width, height, colour);
 }
 
 void TTransitionView::SetProgress(int value)

@@ -104,16 +104,20 @@ public:
     TNotifyEvent OnMouseLeave;
     TCustomDrawEvent OnCustomDraw;
 
-    // Geometry.
+    // Geometry, in device pixels: on a screen scaled by 2 a client area of
+    // 960 x 540 (as the window system counts) is 1920 x 1080 pixels here, and
+    // every one of them shows a pixel of the frame.
     Rect PictureRect() const { return m_pictureRect; }
-    Rect ClientRect() const { return { 0, 0, width(), height() }; }
+    Rect ClientRect() const;
     FramePlacement Placement() const;
     void UpdatePictureRect();
     // Marks the window part that shows frame rectangle `r` for repainting.
     void InvalidateFrameRect(const Rect& r);
 
     // Bitmaps, read-only: the frame shown, the last composed client area, and the
-    // transition's pictures (nullptr unless a transition is prepared).
+    // transition's pictures (nullptr unless a transition is prepared). When the
+    // frame covers the client area pixel for pixel, the frame is the client
+    // area: it goes to the screen as it is and PaintBuffer stays empty.
     const Bitmap& FrameBitmap() const { return m_frameBitmap; }
     const Bitmap& PaintBuffer() const { return m_paintBuffer; }
     const Bitmap* OldBitmap() const { return m_oldBitmap ? &*m_oldBitmap : nullptr; }
@@ -130,8 +134,10 @@ protected:
     void leaveEvent(QEvent*) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent*) override;
+    bool event(QEvent*) override;
 
-    // Composes the whole client area in PaintBuffer.
+    // Composes the whole client area in PaintBuffer, unless the frame is the
+    // client area (see FrameBitmap).
     void Paint();
     void PrepareTransition();
     void Animate();
@@ -145,6 +151,11 @@ private:
     void BackgroundChanged();
     void FitClientSizeToPicture();
     void SizeChanged();
+    // True when the frame covers the client area pixel for pixel.
+    bool FrameIsClientArea() const;
+    // Gives OldBitmap the picture's size and what the client area shows, and
+    // FrameBitmap the picture's size.
+    void TakeSnapshot(int32_t width, int32_t height);
     void InvalidateWhole();
     void UpdateAtOnce();
     void AnimationStep();

@@ -1,6 +1,7 @@
 #include "transition/ViewGeometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/Arith.h"
 
@@ -51,6 +52,29 @@ Rect MapFrameRect(const Rect& r, const FramePlacement& p)
     Rect m = p.center ? r.translated(pic.left, pic.top) : r;
     return { std::max(m.left, pic.left), std::max(m.top, pic.top),
              std::min(m.right, pic.right), std::min(m.bottom, pic.bottom) };
+}
+
+namespace {
+// Keeps a quotient that is whole but for rounding (1280.0000000001) whole.
+constexpr double kSlack = 1e-9;
+
+int32_t RoundedEdge(int32_t edge, double ratio)
+{
+    return int32_t(std::lround(edge * ratio));
+}
+}
+
+Rect DeviceRect(const Rect& logical, double ratio)
+{
+    return { RoundedEdge(logical.left, ratio), RoundedEdge(logical.top, ratio), RoundedEdge(logical.right, ratio),
+             RoundedEdge(logical.bottom, ratio) };
+}
+
+Rect LogicalCover(const Rect& device, double ratio)
+{
+    auto down = [ratio](int32_t edge) { return int32_t(std::floor(edge / ratio + kSlack)); };
+    auto up = [ratio](int32_t edge) { return int32_t(std::ceil(edge / ratio - kSlack)); };
+    return { down(device.left), down(device.top), up(device.right), up(device.bottom) };
 }
 
 }

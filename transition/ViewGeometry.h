@@ -32,4 +32,14 @@ Rect FrameTarget(const FramePlacement&);
 // InvalidateFrameRect). The result may be empty.
 Rect MapFrameRect(const Rect& r, const FramePlacement&);
 
+// The view works in device pixels: a window system that scales its windows by
+// `ratio` (a scale factor of 1.25, 1.5, 2) shows logical pixel x at device
+// pixels ratio * x onwards. A logical rectangle covers the device pixels whose
+// edges round from its own, as the window system paints it.
+Rect DeviceRect(const Rect& logical, double ratio);
+
+// The smallest logical rectangle whose device pixels include all of `device`:
+// what to mark for repainting so that every changed device pixel is painted.
+Rect LogicalCover(const Rect& device, double ratio);
+
 }

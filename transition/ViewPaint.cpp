@@ -49,7 +49,9 @@ void PaintClientArea(Bitmap& buffer, const ClientPaint& p)
     }
     if (!hasFrame)
         return;
-    if (!p.placement.stretch)
+    // A frame stretched to its own size is copied, not resampled.
+    const bool unscaled = target.width() == p.frame->width() && target.height() == p.frame->height();
+    if (!p.placement.stretch || unscaled)
         Draw(buffer, target.left, target.top, *p.frame);
     else if (!target.isEmpty())
         StretchCopy(buffer, target, *p.frame, p.frame->rect());

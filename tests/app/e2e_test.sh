@@ -10,20 +10,17 @@
 #   e2e_test.sh <kalvio executable> <tests/data folder>
 set -euo pipefail
 
-if [ -z "${KALVIO_E2E_INNER:-}" ]; then
-  for tool in xvfb-run xdotool import compare convert sox; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-  done
-  export KALVIO_E2E_INNER=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+for tool in convert sox; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
+source "$(dirname "$0")/kalvio_session.sh"
+under_private_x 1024x768x24 "$0" "$@"
 
 kalvio=$(realpath "$1")
 data=$(realpath "$2")
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-mkdir -p "$work/show/more" "$work/runtime"
-chmod 700 "$work/runtime"
+mkdir -p "$work/show/more"
 # The show, in scan order: pictures a (green), b (not a JPEG), c (red), more/d
 # (blue); music a.wav (1.4 s), b.mp3 (random bytes), c.mp3.
 convert -size 160x120 xc:'#00c000' "$work/show/a.jpg"
@@ -33,33 +30,19 @@ convert -size 160x120 xc:'#0000ff' "$work/show/more/d.jpg"
 sox -n -r 22050 -c 1 "$work/show/a.wav" synth 1.4 sine 440
 LC_ALL=C awk 'BEGIN { srand(13); for (i = 0; i < 16384; i++) printf "%c", int(rand() * 256) }' > "$work/show/b.mp3"
 cp "$data/audio/fc.mp3" "$work/show/c.mp3"
-export XDG_RUNTIME_DIR="$work/runtime"
-export QT_QPA_PLATFORMTHEME=
+private_session "$work"
 export LANG=C.UTF-8
 unset LC_ALL LC_MESSAGES LANGUAGE
-unset QT_QPA_PLATFORM
 
 fail() { echo "FAIL: $*"; import -window root "$work/failure.png" 2>/dev/null && cp "$work/failure.png" "${KALVIO_E2E_SHOTS:-/tmp}/kalvio-e2e-failure.png" || true; exit 1; }
 
-# wait_for <seconds> <command...>: retries the command every 0.2 s.
-wait_for() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    [ $SECONDS -lt $end ] || return 1
-    sleep 0.2
-  done
-}
-visible_windows() { xdotool search --onlyvisible --pid "$1" 2>/dev/null || true; }
-has_window() { [ -n "$(visible_windows "$1")" ]; }
-exited() { ! kill -0 "$1" 2>/dev/null; }
 shot() { import -window root "$work/$1.png"; }
 # Number of pixels that differ clearly between two screenshots.
 differing() { compare -metric AE -fuzz 10% "$work/$1.png" "$work/$2.png" null: 2>&1 | cut -d' ' -f1; }
 
 "$kalvio" & first=$!
 wait_for 20 has_window $first || fail "the settings window did not appear"
-settings=$(xdotool search --onlyvisible --pid $first --name '^Kalvio$' | head -1)
+settings=$(settings_window $first)
 [ -n "$settings" ] || fail "no window captioned Kalvio"
 
 # A second copy shows its notice, exits with 0 and leaves the first alone.
@@ -74,8 +57,8 @@ set +e; wait $second; rc=$?; set -e
 kill -0 $first || fail "the first copy ended"
 
 # Choose the folder through the folder dialog; the music folder follows it.
-xdotool mousemove --window "$settings" 550 44 click 1
-dialog_up() { [ "$(visible_windows $first | wc -l)" -ge 2 ]; }
+click_at "$settings" 550 44
+dialog_up() { windows_at_least $first 2; }
 wait_for 15 dialog_up || fail "the folder dialog did not open"
 dialog=$(visible_windows $first | grep -vx "$settings" | head -1)
 title=$(xdotool getwindowname "$dialog")
@@ -91,12 +74,12 @@ for attempt in 1 2 3; do
   wait_for 2 dialog_gone && break
 done
 dialog_gone || fail "the folder dialog did not accept the folder"
-xdotool mousemove --window "$settings" 30 161 click 1   # music on
-xdotool mousemove --window "$settings" 28 200 click 1   # loop on
+click_at "$settings" 30 161   # music on
+click_at "$settings" 28 200   # loop on
 
 # Play; the slideshow window covers the screen with the preparing panel.
 shot before-play
-xdotool mousemove --window "$settings" 480 239 click 1
+press_play "$settings"
 slideshow_up() { shot preparing; [ "$(differing before-play preparing)" -gt 100000 ]; }
 wait_for 15 slideshow_up || fail "no slideshow window after Play"
 slide=$(visible_windows $first | grep -vx "$settings" | head -1)

@@ -55,6 +55,8 @@ namespace {
         closed = !window.isVisible();
     }
     std::remove(track.c_str());
+    // Reports are shown from the event loop, once the click has been handled.
+    QCoreApplication::sendPostedEvents();
     for (const std::string& text : said)
         std::fprintf(stderr, "reported: %s\n", text.c_str());
     const bool named = said.empty() || said[0].find(track) != std::string::npos;

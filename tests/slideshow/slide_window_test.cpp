@@ -9,7 +9,11 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/QtTestApp.h"
@@ -18,6 +22,7 @@
 #include "slideshow/PointerHider.h"
 #include "slideshow/SlideSequencer.h"
 #include "slideshow/Tfrm_slide.h"
+#include "support/SlowDecoder.h"
 #include "transition/TransitionView.h"
 
 using namespace kalvio;
@@ -109,8 +114,12 @@ TEST(SlideWindowTest, ThreePicturesWithoutLoopPlayThroughAndClose)
     QObject::connect(slide.Timer, &QTimer::timeout, [&] {
         ++ticks;
         EXPECT_FALSE(slide.Panel2->isVisible());
+        // Each picture fills the view, made at its client size.
+        const Rect client = slide.View->ClientRect();
         if (ticks <= 3)
-            matches.push_back(SameBitmap(slide.View->FrameBitmap(), LoadPictureFile(state.PictureList[size_t(ticks - 1)])));
+            matches.push_back(SameBitmap(slide.View->FrameBitmap(),
+                                         LoadPictureRendition(state.PictureList[size_t(ticks - 1)], client.width(),
+                                                              client.height())));
     });
     bool preparingShownFirst = false;
     QTimer::singleShot(100, [&] { preparingShownFirst = slide.Panel2->isVisible() && ticks == 0; });
@@ -220,6 +229,47 @@ TEST(SlideWindowTest, TicksNeverComeBeforeTheirInterval)
         EXPECT_GE(ticks.ns[0], interval * ms) << "first tick after Continue, round " << round;
     }
     slide.N4Click();
+}
+
+// Ending the show while the next picture is still being made: the decode is
+// cancelled through its flag and never waited for, so the window closes and
+// goes at once, by Esc, by the menu or by being closed, even when the decode
+// pays no heed to the flag for seconds. (Waiting, each would take as long as
+// the decode: twenty seconds here.)
+TEST(SlideWindowTest, EndingTheShowDoesNotWaitForTheDecodeAhead)
+{
+    test::TestApplication();
+    struct Way {
+        const char* name;
+        std::function<void(Tfrm_slide&)> end;
+        bool heedsCancel;
+    };
+    const Way ways[] = {
+        { "Esc", [](Tfrm_slide& s) { Key(s, Qt::Key_Escape); }, true },
+        { "menu", [](Tfrm_slide& s) { s.N4->trigger(); }, true },
+        { "closed", [](Tfrm_slide& s) { s.close(); }, true },
+        { "Esc, decode heeding no flag", [](Tfrm_slide& s) { Key(s, Qt::Key_Escape); }, false },
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        test::SlowDecoder slow;
+        slow.heedsCancel = way.heedsCancel;
+        slow.limit = std::chrono::milliseconds(way.heedsCancel ? 20000 : 1500);
+        ShowState state;
+        state.PictureList = { Show + "testorig.jpg", Show + "testimggray.jpg" };
+        auto slide = std::make_unique<Tfrm_slide>(state, nullptr, nullptr, slow.Decoder());
+        slide->show();
+        ASSERT_TRUE(test::WaitUntil([&] { return slow.seen->started == 1; }, 5000)) << "the first picture is made ahead";
+
+        const auto t0 = std::chrono::steady_clock::now();
+        way.end(*slide);
+        const bool hidden = !slide->isVisible();
+        slide.reset();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_TRUE(hidden);
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_TRUE(test::WaitUntil([&] { return slow.seen->cancelled == 1; }, 5000)) << "the decode was cancelled";
+    }
 }
 
 TEST(SlideWindowTest, TimerSwitchedOnWhileRunningKeepsItsInterval)

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 
 #include "platform/BitmapDraw.h"
 #include "transition/TransitionView.h"
@@ -18,6 +20,20 @@ inline void EnsureApplication()
     static char* argv[] = { name, nullptr };
     static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
     (void)app;
+}
+
+// Shows a top-level widget and waits until its window is exposed, then lets
+// the first paints settle.
+inline void ShowAndSettle(QWidget& w)
+{
+    w.show();
+    QElapsedTimer t;
+    t.start();
+    while (!(w.windowHandle() && w.windowHandle()->isExposed()) && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    t.start();
+    while (t.elapsed() < 30)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // A picture whose pixels encode a tag and their own coordinates.

@@ -151,12 +151,13 @@ TEST(RectStyleExamples, CopiesTheRectanglesOfTheWorkedExamples)
         EXPECT_EQ(f.DstRect, e.dst);
         EXPECT_EQ(f.SrcRect, e.src);
         EXPECT_FALSE(f.ClipRegion.has_value());
-        // The phases are marked by their destinations in order, and their
+        // The phases are marked by the pixels they write, in order (a mirrored
+        // copy reaches one pixel past both ends of its destination), and their
         // pixels show exactly the copies of the listed source rectangles.
         std::vector<Rect> wantMarked;
         Bitmap want = Picture(e.W, e.H, false);
         for (const Shown& p : e.phases) {
-            wantMarked.push_back(p.dst);
+            wantMarked.push_back(p.mirror == Mirror::None ? p.dst : MirroredTarget(p.dst, p.mirror).normalized());
             if (p.mirror == Mirror::None)
                 StretchCopy(want, p.dst, newPicture, p.src);
             else
@@ -203,7 +204,8 @@ Rendered Reference(int style, const Bitmap& oldPicture, const Bitmap& newPicture
         const bool last = i + 1 == copies.size();
         if (!last || (progress > 0 && progress < 100))
             reference::Apply(r.frame, newPicture, copies[i]);
-        r.marked.push_back(copies[i].dst);
+        const reference::Copy& c = copies[i];
+        r.marked.push_back(c.mirror == Mirror::None ? c.dst : MirroredTarget(c.dst, c.mirror).normalized());
     }
     if (progress == 100)
         r.frame = newPicture;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "platform/BitmapDraw.h"
 #include "transition/FlipStretchCopy.h"
 #include "transition/ViewGeometry.h"
@@ -57,6 +60,47 @@ TEST(MapFrameRect, Examples)
     };
     for (const Case& c : cases)
         EXPECT_EQ(MapFrameRect(c.r, c.p), c.expected) << c.name;
+}
+
+TEST(DevicePixels, ExamplesAtScaleFactors)
+{
+    struct Case {
+        double ratio;
+        Rect logical, device;
+    } cases[] = {
+        { 1, { 3, 4, 100, 80 }, { 3, 4, 100, 80 } },
+        { 2, { 0, 0, 960, 540 }, { 0, 0, 1920, 1080 } },
+        { 1.5, { 0, 0, 1280, 720 }, { 0, 0, 1920, 1080 } },
+        { 1.25, { 0, 0, 1093, 615 }, { 0, 0, 1366, 769 } }, // 1366.25 x 768.75: the edges round
+        { 1.5, { 1, 1, 2, 2 }, { 2, 2, 3, 3 } },             // 1.5 rounds up, 3 stays
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(DeviceRect(c.logical, c.ratio), c.device) << c.ratio;
+    EXPECT_EQ(LogicalCover({ 0, 0, 1366, 768 }, 1.25), (Rect { 0, 0, 1093, 615 }));
+    EXPECT_EQ(LogicalCover({ 0, 0, 1920, 1080 }, 1.5), (Rect { 0, 0, 1280, 720 })) << "whole quotients stay whole";
+    EXPECT_EQ(LogicalCover({ 3, 3, 4, 4 }, 1.5), (Rect { 2, 2, 3, 3 }));
+}
+
+// Whatever is marked for repainting must reach every changed device pixel: the
+// device pixels of the cover include the rectangle, and reach past it by less
+// than one logical pixel on each side.
+TEST(DevicePixels, CoverReachesEveryDevicePixel)
+{
+    std::mt19937 rng(7);
+    auto below = [&](int32_t n) { return int32_t(rng() % uint32_t(n)); };
+    for (double ratio : { 1.0, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0 }) {
+        const int32_t slack = int32_t(std::ceil(ratio));
+        for (int i = 0; i < 2000; ++i) {
+            const int32_t left = below(4000), top = below(3000);
+            const Rect device { left, top, left + 1 + below(300), top + 1 + below(300) };
+            const Rect reached = DeviceRect(LogicalCover(device, ratio), ratio);
+            const Rect limit { device.left - slack, device.top - slack, device.right + slack, device.bottom + slack };
+            ASSERT_TRUE(reached.intersected(device) == device && reached.intersected(limit) == reached)
+                << ratio << ": (" << device.left << ", " << device.top << ", " << device.right << ", "
+                << device.bottom << ") reached as (" << reached.left << ", " << reached.top << ", " << reached.right
+                << ", " << reached.bottom << ")";
+        }
+    }
 }
 
 TEST(FrameTarget, ByStretchMode)

@@ -41,16 +41,6 @@ void ProcessEventsFor(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
-void ShowAndSettle(QWidget& w)
-{
-    w.show();
-    QElapsedTimer t;
-    t.start();
-    while (!(w.windowHandle() && w.windowHandle()->isExposed()) && t.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    ProcessEventsFor(30);
-}
-
 QImage Screen(QWidget& w)
 {
     return w.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -89,7 +79,7 @@ struct WidgetFixture : ::testing::Test, WithApplication {
         view.SetStep(25);
         view.SetStyle(0);
         view.OnCustomDraw = test::WipeDrawer();
-        ShowAndSettle(view);
+        test::ShowAndSettle(view);
     }
 };
 
