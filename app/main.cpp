@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <malloc.h>
+
 #include "app/AppIcon.h"
 #include "app/ErrorReport.h"
 #include "app/ProgramIdentity.h"
@@ -10,6 +12,11 @@
 
 int main(int argc, char** argv)
 {
+    // Blocks of a megabyte and more (a progressive picture's coefficients, tens
+    // of megabytes) go back to the system when freed. By default the allocator
+    // raises this threshold after such a free, and the decode worker's arena
+    // then kept its largest picture's working memory for the rest of the show.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     kalvio::KalvioApplication app(argc, argv);
     app.setStyle("Fusion");
     app.setWindowIcon(kalvio::KalvioIcon());

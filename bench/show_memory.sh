@@ -12,7 +12,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tests/app/kalvio_session.sh"
-photos=/work/shared/data/photos
+photos=${KALVIO_SHARED_DATA:-$root/../shared/data}/photos
 
 # measure <kalvio> <folder> <pictures>: under the private X server; prints the
 # program's peak resident memory in kB once that many pictures have come.

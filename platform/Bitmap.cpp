@@ -20,27 +20,51 @@ constexpr size_t kAlignment = 64;
 constexpr size_t kHugePage = size_t(2) << 20;
 constexpr size_t kHugePageThreshold = 4 * kHugePage;
 
-Pixel* Allocate(int32_t width, int32_t height)
+// Blocks from this size on are mapped on their own (see Bitmap::Free).
+constexpr size_t kMapThreshold = size_t(1) << 20;
+}
+
+Bitmap::Pixels Bitmap::Allocate(int32_t width, int32_t height)
 {
     if (width <= 0 || height <= 0)
-        return nullptr;
+        return Pixels(nullptr, Free { 0 });
     size_t count = size_t(width) * size_t(height);
-    if (count > (SIZE_MAX - kHugePage) / sizeof(Pixel))
+    if (count > (SIZE_MAX - 2 * kHugePage) / sizeof(Pixel))
         throw std::length_error("bitmap too large");
-    const size_t alignment = count * sizeof(Pixel) >= kHugePageThreshold ? kHugePage : kAlignment;
-    size_t bytes = (count * sizeof(Pixel) + alignment - 1) / alignment * alignment;
-    void* p = std::aligned_alloc(alignment, bytes);
-    if (!p)
+    const size_t bytes = count * sizeof(Pixel);
+    if (bytes < kMapThreshold) {
+        void* p = std::aligned_alloc(kAlignment, (bytes + kAlignment - 1) / kAlignment * kAlignment);
+        if (!p)
+            throw std::bad_alloc();
+        return Pixels(static_cast<Pixel*>(p), Free { 0 });
+    }
+    // Huge pages need their own alignment: map a huge page more and give
+    // back what lies outside the aligned block.
+    const bool huge = bytes >= kHugePageThreshold;
+    const size_t alignment = huge ? kHugePage : size_t(4096);
+    const size_t size = (bytes + alignment - 1) / alignment * alignment;
+    const size_t slack = huge ? kHugePage : 0;
+    void* m = ::mmap(nullptr, size + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED)
         throw std::bad_alloc();
-    if (alignment == kHugePage)
-        ::madvise(p, bytes, MADV_HUGEPAGE); // only advice: without huge pages all still works
-    return static_cast<Pixel*>(p);
-}
+    auto* start = static_cast<uint8_t*>(m);
+    auto* aligned = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(start) + alignment - 1) & ~(alignment - 1));
+    if (slack) {
+        if (aligned > start)
+            ::munmap(start, size_t(aligned - start));
+        if (const size_t tail = slack - size_t(aligned - start))
+            ::munmap(aligned + size, tail);
+        ::madvise(aligned, size, MADV_HUGEPAGE); // only advice: without huge pages all still works
+    }
+    return Pixels(reinterpret_cast<Pixel*>(aligned), Free { size });
 }
 
 void Bitmap::Free::operator()(Pixel* p) const
 {
-    std::free(p);
+    if (mapped)
+        ::munmap(p, mapped);
+    else
+        std::free(p);
 }
 
 Bitmap::Bitmap(int32_t width, int32_t height, Pixel fillColour)
@@ -52,7 +76,7 @@ Bitmap::Bitmap(int32_t width, int32_t height, Pixel fillColour)
 Bitmap Bitmap::Unfilled(int32_t width, int32_t height)
 {
     Bitmap b;
-    b.m_pixels.reset(Allocate(width, height));
+    b.m_pixels = Allocate(width, height);
     if (b.m_pixels) {
         b.m_width = width;
         b.m_height = height;

@@ -62,10 +62,17 @@ public:
     friend bool operator==(const Bitmap&, const Bitmap&);
 
 private:
+    // Large pixel blocks are mapped from the system on their own, so that
+    // freeing one gives its memory back whichever thread made it; the
+    // allocator's arenas kept every freed picture-sized block (a worker's
+    // arena grew by one screen at a time up to 64 MB).
     struct Free {
+        size_t mapped; // bytes mapped, or 0 for a block from the heap (value-initialised)
         void operator()(Pixel*) const;
     };
-    std::unique_ptr<Pixel[], Free> m_pixels;
+    using Pixels = std::unique_ptr<Pixel[], Free>;
+    static Pixels Allocate(int32_t width, int32_t height);
+    Pixels m_pixels;
     int32_t m_width = 0;
     int32_t m_height = 0;
 };
