@@ -60,8 +60,8 @@ inline Bitmap TiledPicture(const Bitmap& photo, int32_t W, int32_t H)
 inline const Bitmap& Photo(int variant)
 {
     static const char* const paths[] = {
-        "/work/shared/data/photos/picosdeeuropa_by_Aitzol_Berasategi.jpg",
-        "/work/shared/data/photos/Dragonfly_by_Bolly.jpg",
+        KALVIO_PHOTO_DIR "/picosdeeuropa_by_Aitzol_Berasategi.jpg",
+        KALVIO_PHOTO_DIR "/Dragonfly_by_Bolly.jpg",
     };
     static std::map<int, Bitmap> decoded;
     const int index = variant % 2;

@@ -17,7 +17,7 @@ namespace {
 using namespace kalvio;
 namespace fs = std::filesystem;
 
-const char* const kPhotoDir = "/work/shared/data/photos";
+const char* const kPhotoDir = KALVIO_PHOTO_DIR;
 
 // About 2, 12 and 24 megapixels; baseline and progressive.
 const char* const kPhotos[] = {

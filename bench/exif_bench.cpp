@@ -24,7 +24,7 @@ namespace {
 using namespace kalvio;
 namespace fs = std::filesystem;
 
-const char* const kPhotoDir = "/work/shared/data/photos";
+const char* const kPhotoDir = KALVIO_PHOTO_DIR;
 
 // Exif blocks of a few kilobytes (camera and phone photos with maker notes
 // and thumbnails) and of a hundred bytes (an orientation example).

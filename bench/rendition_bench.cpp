@@ -20,7 +20,7 @@ namespace {
 using namespace kalvio;
 namespace fs = std::filesystem;
 
-const char* const kPhotoDir = "/work/shared/data/photos";
+const char* const kPhotoDir = KALVIO_PHOTO_DIR;
 
 std::vector<uint8_t> ReadFile(const std::string& path)
 {

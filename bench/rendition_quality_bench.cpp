@@ -1,5 +1,5 @@
 // Quality of the pictures as shown, against ImageMagick's resize of the same
-// file (`convert FILE -resize WxH! ref.png`, PSNR as `compare -metric PSNR`
+// file (`convert FILE -auto-orient -resize WxH! ref.png`, PSNR as `compare -metric PSNR`
 // gives it): every shared photo at 1920 x 1080 and 3840 x 2160. And the
 // resamplers that were candidates, side by side on full decodes: ours, Qt's
 // smooth scaling, pixman's separable convolution and libswscale (the last two
@@ -33,7 +33,7 @@ namespace {
 using namespace kalvio;
 namespace fs = std::filesystem;
 
-const char* const kPhotoDir = "/work/shared/data/photos";
+const char* const kPhotoDir = KALVIO_PHOTO_DIR;
 
 // ImageMagick's resize of `path`, made once into the temporary folder. Its
 // default limits refuse the larger photos; these allow them.
@@ -45,7 +45,7 @@ QImage Reference(const std::string& path, int w, int h)
     const fs::path ref = dir / (fs::path(path).stem().string() + "_" + size + ".png");
     if (!fs::exists(ref)) {
         const std::string command = "convert -limit memory 2GiB -limit map 4GiB -limit area 1GP -limit width 64KP "
-                                    "-limit height 64KP '" + path + "' -resize '" + size + "!' '" + ref.string() + "'";
+                                    "-limit height 64KP '" + path + "' -auto-orient -resize '" + size + "!' '" + ref.string() + "'";
         if (std::system(command.c_str()) != 0)
             return {};
     }

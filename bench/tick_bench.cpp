@@ -48,7 +48,7 @@ const std::string& PictureFile()
         return path;
     Bitmap picture;
     try {
-        picture = bench::TiledPicture(LoadJpegFile("/work/shared/data/photos/Dragonfly_by_Bolly.jpg"), kPictureW, kPictureH);
+        picture = bench::TiledPicture(LoadJpegFile(KALVIO_PHOTO_DIR "/Dragonfly_by_Bolly.jpg"), kPictureW, kPictureH);
     } catch (const std::exception&) {
         picture = bench::GradientPicture(kPictureW, kPictureH, 1);
     }

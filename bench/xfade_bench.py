@@ -19,7 +19,9 @@ import subprocess
 import sys
 import tempfile
 
-PHOTOS = "/work/shared/data/photos"
+PHOTOS = os.path.join(os.environ.get("KALVIO_SHARED_DATA",
+                                      os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "data")),
+                      "photos")
 OLD_PHOTO = "picosdeeuropa_by_Aitzol_Berasategi.jpg"
 NEW_PHOTO = "Dragonfly_by_Bolly.jpg"
 TRANSITIONS = ["wipeleft", "squeezeh", "slideleft", "hlslice", "diagtl", "circleopen"]

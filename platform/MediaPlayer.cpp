@@ -127,7 +127,10 @@ Clock::time_point MediaPlayer::Deadline() const { return Clock::now() + waitLimi
 std::string MediaPlayer::LimitText() const {
     const auto ms = waitLimit_.count();
     std::string text = std::to_string(ms / 1000);
-    if (ms % 1000) text += "." + std::to_string(ms % 1000 / 100);
+    if (ms % 1000) {
+        text += '.';
+        text += std::to_string(ms % 1000 / 100);
+    }
     return text + " s";
 }
 
