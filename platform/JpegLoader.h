@@ -51,9 +51,10 @@ struct JpegCost {
 };
 
 // Decodes a JPEG picture (baseline, progressive or arithmetic-coded; grey,
-// YCbCr, RGB, CMYK or YCCK) into a full-size bitmap. Throws PictureError
-// naming the file and the cause on every failure, PictureCancelled when
-// `cancel` was set.
+// YCbCr, RGB, CMYK or YCCK) into a full-size bitmap, turned upright as its
+// Exif orientation says (width and height swap for quarter turns). Throws
+// PictureError naming the file and the cause on every failure,
+// PictureCancelled when `cancel` was set.
 Bitmap LoadJpegFile(const std::string& path, JpegWarnings* warnings = nullptr,
                     const JpegLimits& limits = {}, const CancelFlag* cancel = nullptr);
 
@@ -64,8 +65,10 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
 
 // The picture made exactly width x height pixels while it is decoded: rows
 // stream from the decoder into a resampler, so only screen-sized buffers are
-// held (and, for progressive files, libjpeg's coefficients). Errors as
-// LoadJpegMemory; a width or height below 1 gives the full-size picture.
+// held (and, for progressive files, libjpeg's coefficients). Turned upright
+// like the full-size picture: width and height are the upright picture's.
+// Errors as LoadJpegMemory; a width or height below 1 gives the full-size
+// picture.
 Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& name,
                         int32_t width, int32_t height, JpegWarnings* warnings = nullptr,
                         const JpegLimits& limits = {}, const CancelFlag* cancel = nullptr,
