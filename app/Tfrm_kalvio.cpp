@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Tfrm_kalvio.h"
 
 #include <QCheckBox>
@@ -13,7 +14,7 @@
 #include <cstdio>
 
 #include "slideshow/Fonts.h"
-#include "app/DesktopIdleInhibitor.h"
+#include "app/desktop/DesktopIdleInhibitor.h"
 #include "app/HomePage.h"
 #include "app/IntervalSpinBox.h"
 #include "app/LinkLabel.h"
@@ -23,8 +24,8 @@
 #include "app/ErrorReport.h"
 #include "app/Tfrm_about.h"
 #include "catalogue/FolderScan.h"
-#include "platform/MediaPlayer.h"
-#include "platform/SingleInstanceLock.h"
+#include "platform/media/MediaPlayer.h"
+#include "platform/system/SingleInstanceLock.h"
 #include "slideshow/MusicSequencer.h"
 #include "slideshow/Tfrm_slide.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kalvio: a picture slideshow player. One run plays one show.
 
 #include <QObject>
@@ -7,7 +8,7 @@
 #include "app/AppIcon.h"
 #include "app/ErrorReport.h"
 #include "app/ProgramIdentity.h"
-#include "app/QtChinese.h"
+#include "app/desktop/QtChinese.h"
 #include "app/Tfrm_kalvio.h"
 
 int main(int argc, char** argv)

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads the Google Benchmark JSON files of one benchmark run and prints the
 performance goals as a table: each measured figure, its anchor from the same
 run, the ratio and whether the goal holds.

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <set>
 #include <string>
 #include <vector>
 
-#include "platform/MediaPlayer.h"
+#include "platform/media/MediaPlayer.h"
 
 namespace kalvio {
 

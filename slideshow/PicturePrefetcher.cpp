@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "slideshow/PicturePrefetcher.h"
+
+#include "platform/picture/JpegRendition.h"
 
 #include <condition_variable>
 #include <exception>

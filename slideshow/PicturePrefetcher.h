@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>
@@ -6,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/Bitmap.h"
-#include "platform/JpegLoader.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/picture/JpegLimits.h"
 
 namespace kalvio {
 

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "slideshow/SlideSequencer.h"
 
 #include <utility>
 
-#include "platform/Random.h"
+#include "platform/system/Random.h"
 
 namespace kalvio {
 

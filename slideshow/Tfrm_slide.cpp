@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "slideshow/Tfrm_slide.h"
 
 #include <QAction>
@@ -13,7 +14,7 @@
 #include "slideshow/Fonts.h"
 #include "slideshow/IdleInhibitor.h"
 #include "slideshow/PointerHider.h"
-#include "platform/Random.h"
+#include "platform/system/Random.h"
 #include "slideshow/SlideAdapters.h"
 #include "slideshow/SlideSequencer.h"
 #include "transition/TransitionView.h"

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/FlipStretchCopy.h"
 
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/BitmapDraw.h"
 
 namespace kalvio {
 

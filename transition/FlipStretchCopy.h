@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/Bitmap.h"
-#include "platform/Rect.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Rect.h"
 #include "transition/StyleFrame.h"
 
 namespace kalvio {

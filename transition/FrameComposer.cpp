@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/FrameComposer.h"
 
-#include "platform/Arith.h"
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/Arith.h"
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/FlipStretchCopy.h"
 #include "transition/FrameMix.h"
 #include "transition/styles/StyleTable.h"

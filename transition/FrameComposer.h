@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
-#include "platform/Bitmap.h"
+#include "platform/graphics/Bitmap.h"
 #include "transition/StyleFrame.h"
 
 namespace kalvio {

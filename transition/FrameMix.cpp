@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/FrameMix.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "platform/RowCopy.h"
+#include "platform/graphics/RowCopy.h"
 
 namespace kalvio {
 

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/Bitmap.h"
-#include "platform/Rect.h"
-#include "platform/Region.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Rect.h"
+#include "platform/graphics/Region.h"
 
 // One-pass frame writes: each pixel of the frame is written once, from the old
 // or the new picture, instead of drawing the old picture whole and the new one

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/PictureHolder.h"
 
 #include <utility>
 
-#include "platform/JpegLoader.h"
+#include "platform/picture/JpegLoader.h"
 
 namespace kalvio {
 

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "platform/Bitmap.h"
+#include "platform/graphics/Bitmap.h"
 
 namespace kalvio {
 

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/StyleFrame.h"
 
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/FlipStretchCopy.h"
 
 namespace kalvio {

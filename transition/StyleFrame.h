@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
 
-#include "platform/Bitmap.h"
-#include "platform/Rect.h"
-#include "platform/Region.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Rect.h"
+#include "platform/graphics/Region.h"
 
 namespace kalvio {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/TransitionView.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,7 @@
 #include <QRegion>
 #include <QTimer>
 
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/AnimateThread.h"
 #include "transition/FrameComposer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <atomic>
@@ -8,8 +9,8 @@
 
 #include <QWidget>
 
-#include "platform/Bitmap.h"
-#include "platform/Rect.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Rect.h"
 #include "transition/AnimationTiming.h"
 #include "transition/PictureHolder.h"
 #include "transition/ViewGeometry.h"

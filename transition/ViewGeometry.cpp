@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/ViewGeometry.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Arith.h"
+#include "platform/graphics/Arith.h"
 
 namespace kalvio {
 

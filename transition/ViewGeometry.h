@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/Rect.h"
+#include "platform/graphics/Rect.h"
 
 // Where the view's frame sits in its client area, and how frame rectangles map
 // to the window. Pure geometry, shared by painting, the transition snapshot and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # End-to-end run of the real program under a private X server: start it, see a
 # second copy refused, choose a folder through the folder dialog (titled in
 # Chinese under an English locale), play it with

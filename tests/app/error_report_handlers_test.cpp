@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The general error report for the kinds of handler that error_report_test
 // does not cover: menu commands, painting, handlers run by a nested event loop
 // in the middle of an in-line transition, queued calls, and a transition whose
@@ -18,7 +19,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/QtTestApp.h"
-#include "platform/JpegLoader.h"
+#include "platform/picture/JpegLoader.h"
 #include "transition/TransitionView.h"
 
 using kalvio::KalvioApplication;

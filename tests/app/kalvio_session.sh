@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Driving the real program under a private X server, as a person would.
 # Sourced by the scripts that do so (tests and benchmarks); needs xvfb-run,
 # xdotool and ImageMagick's import.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of a show with music whose output hangs, through the settings window
 // as the program runs it: the program still ends, and promptly. A stop that
 // hangs is reported once; a close that hangs as the window goes is not waited

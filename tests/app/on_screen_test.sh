@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pictures on screen in the real program. For each case a show of one
 # picture (looping) runs under a private X server of the case's size and scale factor,
 # and the screen is taken once the picture's transition is over. Two checks:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the picture the show puts on a screen of W x H device pixels, as
 // LoadPictureRendition makes it, to a PNG file: the exact reference of the
 // on-screen test.
@@ -10,7 +11,8 @@
 #include <QImage>
 #include <QString>
 
-#include "platform/JpegLoader.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/picture/JpegRendition.h"
 
 int main(int argc, char** argv)
 {

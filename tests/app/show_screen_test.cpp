@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The show opens on the screen that holds the settings window. Qt's offscreen
 // platform is given two screens of different sizes side by side; the settings
 // window is placed on each in turn and Play runs the real slideshow window.

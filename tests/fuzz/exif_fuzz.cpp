@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any bytes as an APP1 payload through the Exif orientation
 // reader alone, which reaches deeper into its checks than whole JPEG files
 // do. The address sanitizer reports any read outside the input.
-#include "platform/ExifOrientation.h"
+#include "platform/picture/ExifOrientation.h"
 
 #include <cstddef>
 #include <cstdint>

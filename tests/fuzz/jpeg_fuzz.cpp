@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: any bytes through the JPEG loader, full size and as a
 // rendition of a size drawn from the input. Each must give a bitmap (of the
 // size asked for) or a PictureError: no crash, leak, hang or other exception.
@@ -6,7 +7,8 @@
 // is invisible to the fuzzer. To steer it anyway, the outcome (error or
 // warning kind, colour layout, size class) is turned into branches here,
 // which the fuzzer does see.
-#include "platform/JpegLoader.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/picture/JpegRendition.h"
 #include "fuzz/jpeg_fuzz_limits.h"
 
 #include <cstddef>

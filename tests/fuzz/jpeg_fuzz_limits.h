@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/JpegLoader.h"
+#include "platform/picture/JpegLoader.h"
 
 // The loader limits the fuzzer runs with, and the corpus replay with it:
 // smaller than the program's, so each input decodes fast.

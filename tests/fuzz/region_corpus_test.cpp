@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the regression corpus of the region and composition fuzzer: every
 // file must pass the same checks as under the fuzzer.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: regions, their combinations and the bulk builder against a
 // per-pixel model, and single transition frames of any style, progress, step
 // and size. A wrong result aborts with its description; AddressSanitizer

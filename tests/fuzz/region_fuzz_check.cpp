@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fuzz/region_fuzz_check.h"
 
 #include <algorithm>
@@ -7,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Bitmap.h"
-#include "platform/Random.h"
-#include "platform/Region.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/system/Random.h"
+#include "platform/graphics/Region.h"
 #include "support/RegionModel.h"
 #include "transition/FrameComposer.h"
 #include "transition/StyleFrame.h"

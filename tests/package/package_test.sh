@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package with scripts/package and checks it: its control
 # fields and dependencies, its files, the menu entry and the AppStream
 # metainfo as the desktop's tools read them, the packaged programs running,

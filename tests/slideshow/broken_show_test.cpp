@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A show whose picture folder and music list mix good files with broken ones,
 // played by the real slideshow window and music sequencer under the general
 // error report: every broken file is reported once and skipped, and both the
@@ -18,8 +19,9 @@
 
 #include "app/ErrorReport.h"
 #include "app/QtTestApp.h"
-#include "platform/JpegLoader.h"
-#include "platform/MediaPlayer.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/picture/JpegRendition.h"
+#include "platform/media/MediaPlayer.h"
 #include "slideshow/MusicSequencer.h"
 #include "slideshow/SlideSequencer.h"
 #include "slideshow/Tfrm_slide.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // long_show: drives a long slideshow through the real slideshow window, as a
 // person would leave it running: a short interval, real pictures of several
 // sizes, pauses and resumes at random moments (often in the middle of a
@@ -36,7 +37,7 @@
 
 #include "app/ErrorReport.h"
 #include "catalogue/FolderScan.h"
-#include "platform/MediaPlayer.h"
+#include "platform/media/MediaPlayer.h"
 #include "slideshow/MusicSequencer.h"
 #include "slideshow/SlideSequencer.h"
 #include "slideshow/Tfrm_slide.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "slideshow/MusicSequencer.h"
 #include "support/GStreamerReady.h"
 #include "support/StalledMount.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,8 +10,9 @@
 #include <vector>
 
 #include "app/QtTestApp.h"
-#include "platform/JpegLoader.h"
-#include "platform/PictureError.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/picture/JpegRendition.h"
+#include "platform/picture/PictureError.h"
 #include "slideshow/PicturePrefetcher.h"
 #include "slideshow/SlideAdapters.h"
 #include "support/SlowDecoder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Random.h"
+#include "platform/system/Random.h"
 #include "slideshow/SlideSequencer.h"
 
 using namespace kalvio;

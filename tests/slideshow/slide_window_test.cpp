@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -17,7 +18,8 @@
 #include <vector>
 
 #include "app/QtTestApp.h"
-#include "platform/JpegLoader.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/picture/JpegRendition.h"
 #include "slideshow/SlideAdapters.h"
 #include "slideshow/PointerHider.h"
 #include "slideshow/SlideSequencer.h"

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/AudioPipeline.h"
+#include "platform/media/AudioPipeline.h"
 
 namespace kalvio::test {
 

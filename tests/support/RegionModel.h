@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <algorithm>
@@ -6,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "platform/Rect.h"
-#include "platform/Region.h"
+#include "platform/graphics/Rect.h"
+#include "platform/graphics/Region.h"
 
 // The slow model of the region shapes that the tests and the fuzzer check the
 // band regions against: membership of one pixel straight from the definitions.

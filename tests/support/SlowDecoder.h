@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <atomic>
@@ -6,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/PictureError.h"
+#include "platform/picture/PictureError.h"
 #include "slideshow/PicturePrefetcher.h"
 
 namespace kalvio::test {

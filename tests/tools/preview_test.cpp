@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,9 +10,9 @@
 
 #include <QImage>
 
-#include "platform/BitmapDraw.h"
-#include "platform/JpegLoader.h"
-#include "platform/Random.h"
+#include "platform/graphics/BitmapDraw.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/system/Random.h"
 #include "transition/FrameComposer.h"
 #include "tools/preview/PreviewFrames.h"
 #include "tools/preview/PreviewOptions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A slow, literal model of the rectangle styles 1..57 for tests: every copy of a
@@ -8,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/Bitmap.h"
-#include "platform/Rect.h"
+#include "platform/graphics/Bitmap.h"
+#include "platform/graphics/Rect.h"
 #include "transition/StyleFrame.h"
 
 namespace kalvio::reference {

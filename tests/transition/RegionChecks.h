@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Per-pixel checks of regions against slow models, shared by the builder and
@@ -12,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Rect.h"
-#include "platform/Region.h"
+#include "platform/graphics/Rect.h"
+#include "platform/graphics/Region.h"
 
 namespace kalvio::test {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <functional>
@@ -7,7 +8,7 @@
 #include <QElapsedTimer>
 #include <QWindow>
 
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/TransitionView.h"
 
 namespace kalvio::test {

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <string>
 #include <utility>
 
 #include <gtest/gtest.h>
 
-#include "platform/BitmapDraw.h"
-#include "platform/Random.h"
+#include "platform/graphics/BitmapDraw.h"
+#include "platform/system/Random.h"
 #include "transition/FrameComposer.h"
 #include "transition/styles/StyleTable.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <functional>
 #include <map>
 #include <optional>
@@ -8,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/FlipStretchCopy.h"
 #include "transition/FrameComposer.h"
 #include "transition/StyleFrame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Random.h"
+#include "platform/system/Random.h"
 #include "transition/RegionChecks.h"
 #include "transition/styles/RegionBuilders.h"
 

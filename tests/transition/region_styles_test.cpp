@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <map>
@@ -6,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Arith.h"
-#include "platform/Random.h"
+#include "platform/graphics/Arith.h"
+#include "platform/system/Random.h"
 #include "transition/FrameComposer.h"
 #include "transition/RegionChecks.h"
 #include "transition/styles/RegionBuilders.h"

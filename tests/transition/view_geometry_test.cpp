@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/FlipStretchCopy.h"
 #include "transition/ViewGeometry.h"
 #include "transition/ViewPaint.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The view on a scaled screen. CTest runs this program at the scale factors
 // 1, 1.25, 1.5 and 2 (QT_SCALE_FACTOR); what reaches the screen is read back
 // from the window's backing store, device pixel by device pixel.

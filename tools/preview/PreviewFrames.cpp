@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/preview/PreviewFrames.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/Arith.h"
-#include "platform/BitmapDraw.h"
+#include "platform/graphics/Arith.h"
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/FrameComposer.h"
 #include "transition/styles/StyleTable.h"
 

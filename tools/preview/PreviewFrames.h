@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>
 
-#include "platform/Bitmap.h"
+#include "platform/graphics/Bitmap.h"
 
 namespace kalvio::preview {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kalvio-preview: composes one transition frame, or a sheet of every style, as a PNG.
 #include <cstdio>
 #include <exception>
@@ -8,8 +9,8 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
-#include "platform/JpegLoader.h"
-#include "platform/Random.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/system/Random.h"
 #include "tools/preview/PreviewFrames.h"
 #include "tools/preview/PreviewOptions.h"
 

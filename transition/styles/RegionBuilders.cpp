@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "transition/styles/RegionBuilders.h"
 
-#include "platform/Random.h"
+#include "platform/system/Random.h"
 
 namespace kalvio {
 

@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
 
-#include "platform/Rect.h"
-#include "platform/Region.h"
+#include "platform/graphics/Rect.h"
+#include "platform/graphics/Region.h"
 
 // The shapes that the bar, lattice, ragged and triangle transitions are made of.
 // Each builder returns a new region, or no region at all (std::nullopt) when it

@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <array>
 #include <utility>
 
-#include "platform/Arith.h"
+#include "platform/graphics/Arith.h"
 #include "transition/styles/RegionBuilders.h"
 #include "transition/styles/StyleTable.h"
 

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/picture/JpegLoader.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/picture/JpegDecoder.h"
+
+namespace kalvio {
+
+using jpeg::Decoder;
+using jpeg::Fail;
+using jpeg::FailDecoding;
+using jpeg::Protected;
+
+namespace {
+
+// Where libjpeg writes a pixel of 0xffRRGGBB: the bytes in memory order.
+constexpr J_COLOR_SPACE kPixelColorSpace
+    = std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
+// CMYK rows were written 4 bytes a pixel (C, M, Y, K); turn them into RGB in place.
+void ConvertCmykRows(Bitmap& bitmap, bool inverted)
+{
+    auto* bytes = reinterpret_cast<uint8_t*>(bitmap.bits());
+    Pixel* out = bitmap.bits();
+    size_t n = bitmap.pixelCount();
+    for (size_t i = 0; i < n; ++i)
+        out[i] = jpeg::CmykPixel(bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2], bytes[4 * i + 3], inverted);
+}
+
+}
+
+Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
+                      JpegWarnings* warnings, const JpegLimits& limits, const CancelFlag* cancel,
+                      JpegCost* cost)
+{
+    Decoder d;
+    jpeg::OpenDecoder(d, data, size, name, limits, cancel);
+    jpeg_decompress_struct& c = d.cinfo;
+    const int32_t width = int32_t(c.image_width), height = int32_t(c.image_height);
+    const bool cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
+    c.out_color_space = cmyk ? JCS_CMYK : kPixelColorSpace;
+
+    bool ok = Protected(d, [&] { jpeg_start_decompress(&d.cinfo); });
+    if (!ok)
+        FailDecoding(name, d);
+    if (c.output_width != c.image_width || c.output_height != c.image_height
+        || c.output_components != 4)
+        Fail(name, "unexpected decoder output layout");
+
+    Bitmap bitmap;
+    try {
+        bitmap = Bitmap::Unfilled(width, height); // every row is decoded into
+    } catch (const std::bad_alloc&) {
+        jpeg::FailPixels(name, width, height);
+    } catch (const std::length_error&) {
+        jpeg::FailPixels(name, width, height);
+    }
+
+    // Rows go straight into the bitmap, several at a time.
+    Pixel* bits = bitmap.bits();
+    const size_t stride = size_t(width);
+    ok = Protected(d, [&] {
+        constexpr int kBatch = 16;
+        JSAMPROW rows[kBatch];
+        while (d.cinfo.output_scanline < d.cinfo.output_height) {
+            JDIMENSION first = d.cinfo.output_scanline;
+            int count = int(std::min<JDIMENSION>(kBatch, d.cinfo.output_height - first));
+            for (int i = 0; i < count; ++i)
+                rows[i] = reinterpret_cast<JSAMPROW>(bits + (first + i) * stride);
+            jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(count));
+        }
+        jpeg_finish_decompress(&d.cinfo);
+    });
+    if (!ok)
+        FailDecoding(name, d);
+
+    if (cmyk)
+        ConvertCmykRows(bitmap, c.saw_Adobe_marker);
+    jpeg::Report(d, warnings, cost);
+    return jpeg::Upright(std::move(bitmap), d.orientation, name);
+}
+
+std::vector<uint8_t> ReadPictureBytes(const std::string& path, const JpegLimits& limits)
+{
+    // Non-blocking, so a named pipe called "x.jpg" cannot stall the open.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        Fail(path, std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    std::string problem;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        problem = std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        problem = std::strerror(EISDIR);
+    } else if (!S_ISREG(st.st_mode)) {
+        // Pipes, sockets and devices could block or never end.
+        problem = "not a regular file";
+    } else if (uint64_t(st.st_size) > limits.maxFileBytes) {
+        problem = "the file is too large (" + std::to_string(st.st_size) + " bytes)";
+    } else {
+        try {
+            // The size is a first guess only: the file may change while it is read.
+            size_t used = 0;
+            bytes.resize(size_t(st.st_size) + 1);
+            for (;;) {
+                if (used == bytes.size()) {
+                    if (used > limits.maxFileBytes) {
+                        problem = "the file is too large (more than "
+                            + std::to_string(limits.maxFileBytes) + " bytes)";
+                        break;
+                    }
+                    bytes.resize(std::min(bytes.size() * 2, limits.maxFileBytes + 1));
+                }
+                ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    problem = std::strerror(errno);
+                if (n <= 0)
+                    break;
+                used += size_t(n);
+            }
+            bytes.resize(used);
+        } catch (const std::bad_alloc&) {
+            problem = std::strerror(ENOMEM);
+        } catch (const std::length_error&) {
+            problem = std::strerror(ENOMEM);
+        }
+    }
+    ::close(fd);
+    if (!problem.empty())
+        Fail(path, problem);
+    return bytes;
+}
+
+Bitmap LoadJpegFile(const std::string& path, JpegWarnings* warnings, const JpegLimits& limits,
+                    const CancelFlag* cancel)
+{
+    const std::vector<uint8_t> bytes = ReadPictureBytes(path, limits);
+    return LoadJpegMemory(bytes.data(), bytes.size(), path, warnings, limits, cancel);
+}
+
+bool IsJpegFileName(const std::string& path)
+{
+    size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.')
+        return false;
+    std::string ext = path.substr(dot);
+    for (char& ch : ext)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = char(ch - 'A' + 'a');
+    return ext == ".jpg" || ext == ".jpeg";
+}
+
+void CheckPictureFileName(const std::string& path)
+{
+    if (!IsJpegFileName(path))
+        Fail(path, "not a picture type that can be shown (only .jpg and .jpeg)");
+}
+
+Bitmap LoadPictureFile(const std::string& path)
+{
+    CheckPictureFileName(path);
+    return LoadJpegFile(path);
+}
+
+}

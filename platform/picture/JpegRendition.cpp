@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A JPEG picture decoded straight to the size it is shown: the decoder's rows
+// (the same rows the full-size picture is made of) stream into a resampler
+// that keeps only the window of rows its filter needs.
+#include "platform/picture/JpegRendition.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/picture/JpegDecoder.h"
+#include "platform/picture/JpegLoader.h"
+#include "platform/picture/Orient.h"
+#include "platform/picture/Resampler.h"
+
+namespace kalvio {
+
+namespace {
+
+// libjpeg's scaled decoding (an IDCT of fewer coefficients) is much cheaper
+// but softer than a real filter: it is used only while the picture it gives
+// stays at least this many times the target in both directions (in halves),
+// where the resampler's own filter still decides most of the result.
+constexpr uint32_t kScaledDecodeMarginHalves = 3;
+
+void PackRow(int channels, int16_t* const* p, int32_t width, Pixel* out)
+{
+    const int16_t* grey[3] = { p[0], p[0], p[0] };
+    PackRgb(channels == 1 ? grey : p, width, out);
+}
+
+// A CMYK row as the full-size loader turns it into RGB, three bytes a pixel.
+void CmykToRgbRow(const uint8_t* cmyk, int32_t width, bool inverted, uint8_t* rgb)
+{
+    for (int32_t x = 0; x < width; ++x) {
+        const Pixel p = jpeg::CmykPixel(cmyk[4 * x], cmyk[4 * x + 1], cmyk[4 * x + 2], cmyk[4 * x + 3], inverted);
+        rgb[3 * x] = RedOf(p);
+        rgb[3 * x + 1] = GreenOf(p);
+        rgb[3 * x + 2] = BlueOf(p);
+    }
+}
+
+}
+
+Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& name, int32_t shownWidth,
+                        int32_t shownHeight, JpegWarnings* warnings, const JpegLimits& limits,
+                        const CancelFlag* cancel, JpegCost* cost)
+{
+    if (shownWidth <= 0 || shownHeight <= 0)
+        return LoadJpegMemory(data, size, name, warnings, limits, cancel, cost);
+    auto d = std::make_unique<jpeg::Decoder>();
+    jpeg::OpenDecoder(*d, data, size, name, limits, cancel);
+    jpeg_decompress_struct& c = d->cinfo;
+    // The stored picture is resampled to the shown size as it lies, then
+    // turned upright: a quarter turn makes it the other way round first.
+    const Orientation orientation = d->orientation;
+    const bool swaps = SwapsAxes(orientation);
+    const int32_t width = swaps ? shownHeight : shownWidth;
+    const int32_t height = swaps ? shownWidth : shownHeight;
+    // At its own size the picture is the full decode, exactly.
+    if (c.image_width == JDIMENSION(width) && c.image_height == JDIMENSION(height)) {
+        d.reset();
+        return LoadJpegMemory(data, size, name, warnings, limits, cancel, cost);
+    }
+    const bool cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
+    const bool grey = c.jpeg_color_space == JCS_GRAYSCALE;
+    c.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+    for (uint32_t denom : { 8u, 4u, 2u }) {
+        if (2 * ((c.image_width + denom - 1) / denom) >= kScaledDecodeMarginHalves * uint32_t(width)
+            && 2 * ((c.image_height + denom - 1) / denom) >= kScaledDecodeMarginHalves * uint32_t(height)) {
+            c.scale_num = 1;
+            c.scale_denom = denom;
+            break;
+        }
+    }
+    if (!jpeg::Protected(*d, [&] { jpeg_start_decompress(&c); }))
+        jpeg::FailDecoding(name, *d);
+    const int32_t inWidth = int32_t(c.output_width), inHeight = int32_t(c.output_height);
+    const int channels = grey ? 1 : 3;
+    if (c.output_components != (grey ? 1 : cmyk ? 4 : 3))
+        jpeg::Fail(name, "unexpected decoder output layout");
+
+    // Reductions (by area) take the sharp windowed sinc, enlargements the
+    // smooth cubic.
+    const Kernel kernel = uint64_t(width) * uint64_t(height) > uint64_t(c.image_width) * c.image_height
+        ? Kernel::Mitchell : Kernel::Lanczos3;
+    constexpr int32_t kBatch = 16;
+    std::unique_ptr<RowResampler> resampler;
+    std::vector<int16_t> outRows;
+    std::vector<uint8_t> cmykRows;
+    Bitmap bitmap;
+    try {
+        resampler = std::make_unique<RowResampler>(inWidth, inHeight, width, height, channels, kernel, kBatch);
+        outRows.resize(size_t(width) * size_t(channels));
+        if (cmyk)
+            cmykRows.resize(size_t(inWidth) * 4 * kBatch);
+        bitmap = Bitmap::Unfilled(width, height); // every row is written below
+    } catch (const std::bad_alloc&) {
+        jpeg::FailPixels(name, width, height);
+    } catch (const std::length_error&) {
+        jpeg::FailPixels(name, width, height);
+    }
+    int16_t* planes[3] = { outRows.data(), outRows.data() + (channels > 1 ? width : 0),
+                           outRows.data() + (channels > 1 ? 2 * width : 0) };
+    const bool inverted = c.saw_Adobe_marker;
+    bool ok = jpeg::Protected(*d, [&] {
+        JSAMPROW rows[kBatch];
+        int32_t y = 0;
+        while (c.output_scanline < c.output_height) {
+            const int32_t first = int32_t(c.output_scanline);
+            const int32_t count = std::min<int32_t>(kBatch, inHeight - first);
+            for (int32_t i = 0; i < count; ++i)
+                rows[i] = cmyk ? cmykRows.data() + size_t(i) * size_t(inWidth) * 4 : resampler->slot(first + i);
+            const int32_t got = int32_t(jpeg_read_scanlines(&c, rows, JDIMENSION(count)));
+            if (got == 0)
+                break;
+            if (cmyk)
+                for (int32_t i = 0; i < got; ++i)
+                    CmykToRgbRow(rows[i], inWidth, inverted, resampler->slot(first + i));
+            resampler->fedUpTo(first + got);
+            for (; y < height && resampler->ready(y); ++y) {
+                resampler->make(y, planes);
+                PackRow(channels, planes, width, bitmap.row(y));
+            }
+        }
+        jpeg_finish_decompress(&c);
+    });
+    if (!ok)
+        jpeg::FailDecoding(name, *d);
+    jpeg::Report(*d, warnings, cost);
+    return jpeg::Upright(std::move(bitmap), orientation, name);
+}
+
+Bitmap LoadPictureRendition(const std::string& path, int32_t width, int32_t height, const CancelFlag* cancel)
+{
+    CheckPictureFileName(path);
+    const std::vector<uint8_t> bytes = ReadPictureBytes(path);
+    return RenderJpegMemory(bytes.data(), bytes.size(), path, width, height, nullptr, {}, cancel);
+}
+
+}

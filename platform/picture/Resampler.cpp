@@ -1,0 +1,470 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/picture/Resampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace kalvio {
+
+namespace {
+
+double Sinc(double x)
+{
+    if (x == 0)
+        return 1;
+    x *= std::numbers::pi;
+    return std::sin(x) / x;
+}
+
+double Support(Kernel k) { return k == Kernel::Lanczos3 ? 3 : 2; }
+
+double Weight(Kernel k, double x)
+{
+    x = std::fabs(x);
+    if (k == Kernel::Lanczos3)
+        return x < 3 ? Sinc(x) * Sinc(x / 3) : 0;
+    constexpr double B = 1.0 / 3, C = 1.0 / 3;
+    if (x < 1)
+        return ((12 - 9 * B - 6 * C) * x * x * x + (-18 + 12 * B + 6 * C) * x * x + (6 - 2 * B)) / 6;
+    if (x < 2)
+        return ((-B - 6 * C) * x * x * x + (6 * B + 30 * C) * x * x + (-12 * B - 48 * C) * x + (8 * B + 24 * C)) / 6;
+    return 0;
+}
+
+int16_t ClampSample(int32_t v) { return int16_t(std::clamp<int32_t>(v, 0, kSampleMax)); }
+
+void VerticalScalar(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+    for (int32_t x = 0; x < width; ++x) {
+        int32_t acc = 0;
+        for (int32_t k = 0; k < count; ++k)
+            acc += int32_t(weights[k]) * rows[k][x];
+        dst[x] = ClampSample((acc + (1 << (kWeightBits - kSampleBits - 1))) >> (kWeightBits - kSampleBits));
+    }
+}
+
+int16_t HorizontalOne(const int16_t* src, const int16_t* w, int32_t taps)
+{
+    int32_t acc = 0;
+    for (int32_t t = 0; t < taps; ++t)
+        acc += int32_t(w[t]) * src[t];
+    return ClampSample((acc + (1 << (kWeightBits - 1))) >> kWeightBits);
+}
+
+void HorizontalScalar(const int16_t* src, const AxisWeights& axis, int32_t from, int16_t* dst)
+{
+    const int32_t n = int32_t(axis.first.size());
+    for (int32_t j = from; j < n; ++j)
+        dst[j] = HorizontalOne(src + axis.first[size_t(j)], axis.weights.data() + size_t(j) * size_t(axis.taps), axis.taps);
+}
+
+#if defined(__x86_64__)
+// Sixteen samples of two rows at a time: the rows' bytes widened and
+// interleaved, so one multiply-add applies a pair of weights.
+__attribute__((target("avx2")))
+void VerticalAvx2(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
+                  int16_t* dst)
+{
+    const __m256i round = _mm256_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    for (int32_t x = from; x < width; x += 16) {
+        __m256i lo = _mm256_setzero_si256(), hi = _mm256_setzero_si256();
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m256i a = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x)));
+            const __m256i b = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k + 1] + x)));
+            const __m256i w = _mm256_set1_epi32(int32_t(uint16_t(weights[k])) | int32_t(uint32_t(uint16_t(weights[k + 1])) << 16));
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w));
+        }
+        lo = _mm256_srai_epi32(_mm256_add_epi32(lo, round), kWeightBits - kSampleBits);
+        hi = _mm256_srai_epi32(_mm256_add_epi32(hi, round), kWeightBits - kSampleBits);
+        // The unpacks split each lane in halves; packing lane by lane puts them back in order.
+        __m256i v = _mm256_packs_epi32(lo, hi);
+        v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), v);
+    }
+}
+
+// Eight output samples at a time: one multiply-add per sixteen taps of each,
+// then the eight sums reduced together.
+__attribute__((target("avx2")))
+void HorizontalAvx2(const int16_t* src, const AxisWeights& axis, int16_t* dst)
+{
+    const int32_t n = int32_t(axis.first.size()), taps = axis.taps;
+    const __m256i round = _mm256_set1_epi32(1 << (kWeightBits - 1));
+    const __m128i high = _mm_set1_epi16(kSampleMax);
+    int32_t j = 0;
+    for (; j + 8 <= n; j += 8) {
+        __m256i sum[8];
+        for (int32_t i = 0; i < 8; ++i) {
+            const int16_t* s = src + axis.first[size_t(j + i)];
+            const int16_t* w = axis.weights.data() + size_t(j + i) * size_t(taps);
+            __m256i acc = _mm256_setzero_si256();
+            for (int32_t t = 0; t < taps; t += 16)
+                acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + t)),
+                                                              _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + t))));
+            sum[i] = acc;
+        }
+        const __m256i s01 = _mm256_hadd_epi32(sum[0], sum[1]), s23 = _mm256_hadd_epi32(sum[2], sum[3]);
+        const __m256i s45 = _mm256_hadd_epi32(sum[4], sum[5]), s67 = _mm256_hadd_epi32(sum[6], sum[7]);
+        const __m256i s0123 = _mm256_hadd_epi32(s01, s23), s4567 = _mm256_hadd_epi32(s45, s67);
+        __m256i total = _mm256_add_epi32(_mm256_permute2x128_si256(s0123, s4567, 0x20),
+                                         _mm256_permute2x128_si256(s0123, s4567, 0x31));
+        total = _mm256_srai_epi32(_mm256_add_epi32(total, round), kWeightBits);
+        __m128i v = _mm_packs_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1));
+        v = _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j), v);
+    }
+    HorizontalScalar(src, axis, j, dst);
+}
+
+// The same on 32 samples a step, the multiply-adds accumulating in place.
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+void VerticalAvx512(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
+    const __m512i high = _mm512_set1_epi16(kSampleMax);
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i lo = round, hi = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m512i a = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x)));
+            const __m512i b = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x)));
+            const __m512i w = _mm512_set1_epi32(int32_t(uint16_t(weights[k])) | int32_t(uint32_t(uint16_t(weights[k + 1])) << 16));
+            lo = _mm512_dpwssd_epi32(lo, _mm512_unpacklo_epi16(a, b), w);
+            hi = _mm512_dpwssd_epi32(hi, _mm512_unpackhi_epi16(a, b), w);
+        }
+        lo = _mm512_maskz_srai_epi32(0xffff, lo, kWeightBits - kSampleBits);
+        hi = _mm512_maskz_srai_epi32(0xffff, hi, kWeightBits - kSampleBits);
+        __m512i v = _mm512_packs_epi32(lo, hi);
+        v = _mm512_min_epi16(_mm512_max_epi16(v, _mm512_setzero_si512()), high);
+        _mm512_storeu_si512(dst + x, v);
+    }
+    if (x < width)
+        VerticalAvx2(rows, weights, count, x, width, dst);
+}
+
+// Sixteen output samples a step, of every channel at once: each input pair,
+// broadcast, is multiplied by the sixteen outputs' weights for it, so the sums
+// build up lane by lane with no reduction at the end. Two sums a channel (even
+// and odd pairs) keep the multiply-adds from waiting on each other.
+__attribute__((target("avx512f,avx512bw,avx512vnni"), always_inline))
+inline __m512i PairAt(const int16_t* p)
+{
+    // Read in place so that it becomes a broadcast from memory (one load).
+    typedef int32_t Unaligned __attribute__((may_alias, aligned(1)));
+    return _mm512_set1_epi32(*reinterpret_cast<const Unaligned*>(p));
+}
+
+template <int Channels>
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+int32_t HorizontalBlocks(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+{
+    const int32_t blocks = int32_t(axis.blockFirst.size()), pairs = axis.pairs;
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = axis.blockFirst[size_t(b)];
+        const int32_t* w = axis.blockWeights.data() + size_t(b) * size_t(pairs) * 16;
+        __m512i even[Channels], odd[Channels];
+#pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+            even[c] = _mm512_set1_epi32(1 << (kWeightBits - 1));
+            odd[c] = _mm512_setzero_si512();
+        }
+        int32_t q = 0;
+        for (; q + 2 <= pairs; q += 2) {
+            const __m512i w0 = _mm512_loadu_si512(w + size_t(q) * 16), w1 = _mm512_loadu_si512(w + size_t(q + 1) * 16);
+    #pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+                even[c] = _mm512_dpwssd_epi32(even[c], PairAt(src[c] + base + 2 * q), w0);
+                odd[c] = _mm512_dpwssd_epi32(odd[c], PairAt(src[c] + base + 2 * q + 2), w1);
+            }
+        }
+        if (q < pairs) {
+            const __m512i w0 = _mm512_loadu_si512(w + size_t(q) * 16);
+    #pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c)
+                even[c] = _mm512_dpwssd_epi32(even[c], PairAt(src[c] + base + 2 * q), w0);
+        }
+#pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+            const __m512i sum = _mm512_maskz_srai_epi32(0xffff, _mm512_add_epi32(even[c], odd[c]), kWeightBits);
+            __m256i v = _mm512_maskz_cvtsepi32_epi16(0xffff, sum);
+            v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[c] + size_t(b) * 16), v);
+        }
+    }
+    return blocks * 16;
+}
+
+// Sixteen Q6 samples made bytes (in 16-bit lanes).
+__attribute__((target("avx2"), always_inline))
+inline __m256i Bytes16(const int16_t* p)
+{
+    const __m256i round = _mm256_set1_epi16(1 << (kSampleBits - 1));
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), round), kSampleBits);
+}
+
+// Sixteen pixels a step: blue and green, red and the opaque top byte paired
+// in 16-bit lanes, then interleaved into 32-bit pixels.
+__attribute__((target("avx2")))
+int32_t PackRgbAvx2(const int16_t* const* planes, int32_t width, uint32_t* out)
+{
+    const __m256i opaque = _mm256_set1_epi16(int16_t(0xff00));
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m256i gb = _mm256_or_si256(Bytes16(planes[2] + x), _mm256_slli_epi16(Bytes16(planes[1] + x), 8));
+        const __m256i ar = _mm256_or_si256(Bytes16(planes[0] + x), opaque);
+        const __m256i lo = _mm256_unpacklo_epi16(gb, ar), hi = _mm256_unpackhi_epi16(gb, ar);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(lo, hi, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+    }
+    return x;
+}
+
+bool HaveAvx512()
+{
+    static const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vnni");
+    return avx512;
+}
+
+bool HaveAvx2()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+
+// Eight pixels (24 samples, three loads) a step: each channel gathered from
+// the three loads by byte shuffles. Returns how many pixels it did.
+__attribute__((target("avx2")))
+int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
+{
+    // For channel c and load k, the bytes of the samples of that channel
+    // that load holds, placed where they go in the channel's eight; -1 = none.
+    static const int8_t kMask[3][3][16] = {
+        { { 0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 },
+          { -1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15, -1, -1, -1, -1 },
+          { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 10, 11 } },
+        { { 2, 3, 8, 9, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 },
+          { -1, -1, -1, -1, -1, -1, 4, 5, 10, 11, -1, -1, -1, -1, -1, -1 },
+          { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 6, 7, 12, 13 } },
+        { { 4, 5, 10, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 },
+          { -1, -1, -1, -1, 0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1 },
+          { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15 } },
+    };
+    __m128i mask[3][3];
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 3; ++k)
+            mask[c][k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMask[c][k]));
+    int32_t x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m128i* in = reinterpret_cast<const __m128i*>(src + 3 * x);
+        const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1), d = _mm_loadu_si128(in + 2);
+        for (int c = 0; c < 3; ++c) {
+            const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, mask[c][0]), _mm_shuffle_epi8(b, mask[c][1])),
+                                           _mm_shuffle_epi8(d, mask[c][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + size_t(c) * stride + size_t(x)), v);
+        }
+    }
+    return x;
+}
+#endif
+
+int32_t RoundUp(int32_t v, int32_t m) { return (v + m - 1) / m * m; }
+
+// Three interleaved channels into three rows `stride` apart.
+void Deinterleave3Scalar(const int16_t* src, int32_t from, int32_t width, int16_t* dst, size_t stride)
+{
+    for (int32_t x = from; x < width; ++x) {
+        dst[x] = src[3 * x];
+        dst[stride + size_t(x)] = src[3 * x + 1];
+        dst[2 * stride + size_t(x)] = src[3 * x + 2];
+    }
+}
+
+void Deinterleave3(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx2())
+        x = Deinterleave3Vector(src, width, dst, stride);
+#endif
+    Deinterleave3Scalar(src, x, width, dst, stride);
+}
+
+}
+
+AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int32_t multiple)
+{
+    AxisWeights a;
+    const double inPerOut = double(inSize) / outSize;
+    const double blur = std::max(1.0, inPerOut);
+    const double support = Support(kernel) * blur;
+    a.first.resize(size_t(outSize));
+    a.used.resize(size_t(outSize));
+    std::vector<std::vector<double>> all(static_cast<size_t>(outSize));
+    for (int32_t j = 0; j < outSize; ++j) {
+        const double centre = (j + 0.5) * inPerOut;
+        int32_t start = int32_t(std::max(centre - support + 0.5, 0.0));
+        int32_t stop = int32_t(std::min(centre + support + 0.5, double(inSize)));
+        if (stop <= start) {
+            start = std::clamp(int32_t(centre), 0, inSize - 1);
+            stop = start + 1;
+        }
+        std::vector<double>& v = all[size_t(j)];
+        double sum = 0;
+        for (int32_t i = start; i < stop; ++i) {
+            v.push_back(Weight(kernel, (i + 0.5 - centre) / blur));
+            sum += v.back();
+        }
+        if (sum == 0) {
+            v.assign(v.size(), 0.0);
+            v[std::min(size_t(centre - start), v.size() - 1)] = 1;
+            sum = 1;
+        }
+        for (double& w : v)
+            w /= sum;
+        a.first[size_t(j)] = start;
+        a.used[size_t(j)] = stop - start;
+        a.taps = std::max(a.taps, stop - start);
+    }
+    a.taps = RoundUp(a.taps, multiple);
+    a.weights.assign(size_t(outSize) * size_t(a.taps), 0);
+    for (int32_t j = 0; j < outSize; ++j) {
+        const std::vector<double>& v = all[size_t(j)];
+        int16_t* out = a.weights.data() + size_t(j) * size_t(a.taps);
+        int32_t sum = 0;
+        size_t largest = 0;
+        for (size_t i = 0; i < v.size(); ++i) {
+            out[i] = int16_t(std::lround(v[i] * (1 << kWeightBits)));
+            sum += out[i];
+            if (v[i] > v[largest])
+                largest = i;
+        }
+        // Rounding must not change the brightness: the weights sum to one exactly.
+        out[largest] = int16_t(out[largest] + (1 << kWeightBits) - sum);
+    }
+    return a;
+}
+
+void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+#if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0)
+        return VerticalAvx512(rows, weights, count, width, dst);
+    if (HaveAvx2() && count % 2 == 0)
+        return VerticalAvx2(rows, weights, count, 0, width, dst);
+#endif
+    VerticalScalar(rows, weights, count, width, dst);
+}
+
+void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst)
+{
+    int32_t from = 0;
+#if defined(__x86_64__)
+    if (HaveAvx512() && axis.lanes == 16 && (channels == 1 || channels == 3))
+        from = channels == 1 ? HorizontalBlocks<1>(src, axis, dst) : HorizontalBlocks<3>(src, axis, dst);
+    else if (HaveAvx2() && axis.taps % 16 == 0) {
+        for (int32_t c = 0; c < channels; ++c)
+            HorizontalAvx2(src[c], axis, dst[c]);
+        return;
+    }
+#endif
+    for (int32_t c = 0; c < channels; ++c)
+        HorizontalScalar(src[c], axis, from, dst[c]);
+}
+
+void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx2())
+        x = PackRgbAvx2(planes, width, out);
+#endif
+    auto to8 = [](int16_t v) { return uint32_t((v + (1 << (kSampleBits - 1))) >> kSampleBits); };
+    for (; x < width; ++x)
+        out[x] = 0xff000000u | to8(planes[0][x]) << 16 | to8(planes[1][x]) << 8 | to8(planes[2][x]);
+}
+
+void AddBlockWeights(AxisWeights& axis, int32_t lanes)
+{
+    const int32_t n = int32_t(axis.first.size()), blocks = n / lanes;
+    axis.lanes = lanes;
+    axis.blockFirst.resize(size_t(blocks));
+    int32_t span = 0;
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = axis.first[size_t(b * lanes)];
+        axis.blockFirst[size_t(b)] = base;
+        for (int32_t i = 0; i < lanes; ++i) {
+            const size_t j = size_t(b * lanes + i);
+            span = std::max(span, axis.first[j] + axis.used[j] - base);
+        }
+    }
+    axis.pairs = (span + 1) / 2;
+    axis.blockWeights.assign(size_t(blocks) * size_t(axis.pairs) * size_t(lanes), 0);
+    for (int32_t b = 0; b < blocks; ++b) {
+        for (int32_t i = 0; i < lanes; ++i) {
+            const size_t j = size_t(b * lanes + i);
+            for (int32_t t = 0; t < axis.used[j]; ++t) {
+                const int32_t at = axis.first[j] + t - axis.blockFirst[size_t(b)];
+                int32_t& cell = axis.blockWeights[(size_t(b) * size_t(axis.pairs) + size_t(at / 2)) * size_t(lanes) + size_t(i)];
+                const uint32_t w = uint16_t(axis.weights[j * size_t(axis.taps) + size_t(t)]);
+                cell = int32_t(uint32_t(cell) | (at % 2 ? w << 16 : w));
+            }
+        }
+    }
+}
+
+RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight, int32_t channels,
+                           Kernel kernel, int32_t batch)
+    : m_inWidth(inWidth)
+    , m_channels(channels)
+    , m_x(MakeAxisWeights(inWidth, outWidth, kernel, 16))
+    , m_y(MakeAxisWeights(inHeight, outHeight, kernel, 2))
+    , m_ringRows(m_y.taps + batch)
+    // The vertical pass reads and writes whole groups of 16 samples.
+    , m_stride(size_t(RoundUp(inWidth * channels, 16)))
+    , m_ring(m_stride * size_t(m_ringRows), 0)
+    , m_mid(std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + 16)), 0)
+    , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + 16))
+    , m_planes(channels == 1 ? 0 : m_planeStride * size_t(channels), 0)
+    , m_rows(size_t(m_y.taps))
+{
+#if defined(__x86_64__)
+    if (HaveAvx512())
+        AddBlockWeights(m_x, 16);
+#endif
+}
+
+bool RowResampler::ready(int32_t y) const
+{
+    return m_y.first[size_t(y)] + m_y.used[size_t(y)] <= m_fed;
+}
+
+void RowResampler::make(int32_t y, int16_t* const* out)
+{
+    const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+    for (int32_t t = 0; t < m_y.taps; ++t)
+        m_rows[size_t(t)] = slot(first + (t < used ? t : 0)); // padding taps weigh nothing
+    VerticalPass(m_rows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, m_inWidth * m_channels,
+                 m_mid.data());
+    if (m_channels == 1) {
+        // Past the input width the horizontal weights are zero; keep the
+        // samples there clean all the same.
+        std::fill(m_mid.begin() + m_inWidth, m_mid.end(), int16_t(0));
+        const int16_t* plane = m_mid.data();
+        HorizontalPass(&plane, 1, m_x, out);
+        return;
+    }
+    Deinterleave3(m_mid.data(), m_inWidth, m_planes.data(), m_planeStride);
+    const int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+    HorizontalPass(planes, 3, m_x, out);
+}
+
+}

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Separable resampling of 8-bit pictures, fed row by row as a decoder makes
+// the rows and giving output rows as soon as their input is complete; only a
+// window of input rows is kept. Each output row is a vertical pass over the
+// window at the input width, then a horizontal pass to the output width.
+//
+// Fixed point: weights are Q14 (1.0 = 16384) and sum to exactly 1.0; the
+// vertical pass gives Q6 samples (255 = 16320), clamped to the sample range
+// like the 8-bit rows they stand for, and so does the horizontal pass.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kalvio {
+
+// The filter of a resampling. Reductions take a windowed sinc whose support
+// grows with the reduction, so every input sample counts (no aliasing, no
+// dropped detail); enlargements a cubic that does not ring.
+enum class Kernel {
+    Lanczos3, // sinc windowed by sinc, 3 lobes
+    Mitchell, // cubic B = C = 1/3
+};
+
+constexpr int kWeightBits = 14;
+constexpr int kSampleBits = 6;
+constexpr int16_t kSampleMax = 255 << kSampleBits;
+
+// One axis: for each output sample, the first input sample and `taps` weights
+// (zero past the ones it uses).
+struct AxisWeights {
+    int32_t taps = 0;
+    std::vector<int32_t> first;
+    std::vector<int32_t> used;    // weights actually used (the rest are zero)
+    std::vector<int16_t> weights; // taps per output sample
+    // The same weights by input sample, for whole blocks of `lanes` output
+    // samples: block b reads input pairs from blockFirst[b] on, and pair q of
+    // it weighs blockWeights[(b * pairs + q) * lanes + i] (two Q14 weights) in
+    // output sample b * lanes + i. Made by AddBlockWeights.
+    int32_t lanes = 0;
+    int32_t pairs = 0;
+    std::vector<int32_t> blockFirst;
+    std::vector<int32_t> blockWeights;
+};
+
+// The weights that make `inSize` samples `outSize`, output sample j centred
+// at input coordinate (j + 0.5) * inSize / outSize (input sample i covers
+// [i, i + 1)). Samples past either end are left out and the weights made to
+// sum to one again. Taps are padded to a multiple of `multiple`.
+AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int32_t multiple);
+
+// Rows of `channels` interleaved 8-bit samples a pixel in, rows of planar
+// Q6 samples out (one row a channel).
+// Adds the by-input form of the weights for blocks of `lanes` outputs (the
+// outputs past the last whole block keep the by-output form only).
+void AddBlockWeights(AxisWeights& axis, int32_t lanes);
+
+class RowResampler {
+public:
+    // A picture of inWidth x inHeight pixels made outWidth x outHeight with
+    // `kernel`; rows arrive in batches of at most `batch`.
+    RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight, int32_t channels,
+                 Kernel kernel, int32_t batch);
+
+    // Where input row `y` is to be written (inWidth * channels bytes); valid
+    // for the next batch.
+    uint8_t* slot(int32_t y) { return m_ring.data() + size_t(y % m_ringRows) * m_stride; }
+    // Rows up to (not including) `y` have been written.
+    void fedUpTo(int32_t y) { m_fed = y; }
+    // True when output row `y` can be made from the rows fed so far. Every
+    // row that can be made must be made before the next batch is fed.
+    bool ready(int32_t y) const;
+    // Output row `y`: outWidth Q6 samples into each of out[0 .. channels - 1].
+    void make(int32_t y, int16_t* const* out);
+
+private:
+    int32_t m_inWidth, m_channels;
+    AxisWeights m_x, m_y;
+    int32_t m_ringRows;
+    size_t m_stride;
+    std::vector<uint8_t> m_ring;
+    std::vector<int16_t> m_mid;    // the vertical pass's row, channels interleaved
+    size_t m_planeStride;
+    std::vector<int16_t> m_planes; // the same, one zero-padded row a channel
+    std::vector<const uint8_t*> m_rows;
+    int32_t m_fed = 0;
+};
+
+// The passes on their own, for tests and benchmarks: dst[x] from `count` rows
+// and weights; dst[c][j] from src[c] and the axis. Rows are padded: the
+// vertical pass works in groups of 16 samples, the horizontal one reads
+// `taps` samples past the last input sample.
+void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
+// Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
+void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
+
+// `channels` rows of the same length, resampled alike.
+void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);
+
+}

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What one picture may cost the loader: its work (scans x blocks), its
+// decoder's memory, and how fast a cancelled decode ends. The costly inputs
+// are tiny files that declare huge pictures (tests/support/CostlyJpeg.h).
+#include "platform/picture/JpegLoader.h"
+#include "platform/picture/JpegRendition.h"
+#include "support/CostlyJpeg.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include <pthread.h>
+#include <time.h>
+
+using namespace kalvio;
+using namespace kalvio::test;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The full-size loader and the rendition, as one signature.
+using Decode = std::function<Bitmap(const std::vector<uint8_t>&, const JpegLimits&, const CancelFlag*, JpegCost*)>;
+
+const Decode kFullSize = [](const std::vector<uint8_t>& f, const JpegLimits& limits, const CancelFlag* cancel, JpegCost* cost) {
+    return LoadJpegMemory(f.data(), f.size(), "costly.jpg", nullptr, limits, cancel, cost);
+};
+const Decode kRendition = [](const std::vector<uint8_t>& f, const JpegLimits& limits, const CancelFlag* cancel, JpegCost* cost) {
+    return RenderJpegMemory(f.data(), f.size(), "costly.jpg", 1920, 1080, nullptr, limits, cancel, cost);
+};
+
+double ThreadSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+std::string ErrorOf(const Decode& decode, const std::vector<uint8_t>& file, const JpegLimits& limits = {})
+{
+    try {
+        decode(file, limits, nullptr, nullptr);
+    } catch (const PictureError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+}
+
+TEST(JpegBudget, EmptyScansOverAHugePictureAreRefusedEarly)
+{
+    // 1 KB declaring 15,800 x 15,800 grey with 100 scans, each of which walks
+    // all 3.9 million blocks: unbounded, 6 s of processor time here and
+    // half a gigabyte of coefficients (21 s where the issue measured it).
+    const std::vector<uint8_t> file = CostlyJpeg(CostlyKind::ProgressiveScans);
+    ASSERT_LT(file.size(), 1200u);
+    for (const Decode& decode : { kFullSize, kRendition }) {
+        // Processor time, so that a busy machine does not count.
+        const double start = ThreadSeconds();
+        const std::string error = ErrorOf(decode, file);
+        EXPECT_NE(error.find("\"costly.jpg\": too much decoding work"), std::string::npos) << error;
+        EXPECT_LT(ThreadSeconds() - start, 5.0);
+    }
+}
+
+TEST(JpegBudget, WorkAndMemoryLimitsAreEnforced)
+{
+    // The work of a real progressive file is its blocks times its scans.
+    const std::vector<uint8_t> progressive = CostlyJpeg(CostlyKind::ProgressiveScans, 64, 10); // 8 x 8 blocks, 10 scans
+    JpegCost cost;
+    kFullSize(progressive, {}, nullptr, &cost);
+    EXPECT_EQ(cost.blockScans, 640u);
+    for (const Decode& decode : { kFullSize, kRendition }) {
+        JpegLimits work;
+        work.maxBlockScans = 639;
+        EXPECT_NE(ErrorOf(decode, progressive, work).find("too much decoding work (more than 639 blocks"), std::string::npos);
+        work.maxBlockScans = 640;
+        EXPECT_EQ(ErrorOf(decode, progressive, work), "(no error)");
+        // Every allocation of the decoder counts, not only whole-picture
+        // buffers: a baseline picture is refused too.
+        JpegLimits memory;
+        memory.maxDecoderBytes = 16 * 1024;
+        EXPECT_NE(ErrorOf(decode, CostlyJpeg(CostlyKind::BaselineColour, 4000), memory).find("not enough memory"),
+                  std::string::npos);
+    }
+}
+
+TEST(JpegBudget, RenditionsOfHugePicturesStayScreenSized)
+{
+    // 100 to 150 bytes declaring 250 megapixels each: a show of them held
+    // 4.5 GB. The decoder of a rendition holds a few rows of the picture.
+    for (CostlyKind kind : { CostlyKind::BaselineGrey, CostlyKind::BaselineColour, CostlyKind::ArithmeticGrey }) {
+        SCOPED_TRACE(int(kind));
+        const std::vector<uint8_t> file = CostlyJpeg(kind);
+        ASSERT_LT(file.size(), 160u);
+        JpegCost cost;
+        const Bitmap shown = kRendition(file, {}, nullptr, &cost);
+        EXPECT_EQ(shown.width(), 1920);
+        EXPECT_EQ(shown.height(), 1080);
+        EXPECT_GT(cost.decoderBytes, 0u);
+        EXPECT_LT(cost.decoderBytes, size_t(4) << 20);
+    }
+}
+
+TEST(JpegBudget, CancelEndsADecodeWithin100Ms)
+{
+    // Both paths, stopped in the middle of the scans of a costly file of
+    // 3,000 x 3,000 pixels (most of a second of work with the budget lifted).
+    // What the decoding thread spends after the flag is set, until the call
+    // has returned and released its memory, is its processor time (a busy
+    // machine may keep it waiting longer, hence the looser wall-clock bound).
+    const std::vector<uint8_t> file = CostlyJpeg(CostlyKind::ProgressiveScans, 3000);
+    JpegLimits unlimited;
+    unlimited.maxBlockScans = UINT64_MAX;
+    for (const Decode& decode : { kFullSize, kRendition }) {
+        CancelFlag cancel { false };
+        Clock::time_point cancelledAt, ended;
+        double cpuAtEnd = 0;
+        bool cancelled = false;
+        std::thread worker([&] {
+            try {
+                decode(file, unlimited, &cancel, nullptr);
+            } catch (const PictureCancelled&) {
+                cancelled = true;
+            } catch (const PictureError&) {
+            }
+            ended = Clock::now();
+            cpuAtEnd = ThreadSeconds();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        clockid_t workerClock;
+        ASSERT_EQ(pthread_getcpuclockid(worker.native_handle(), &workerClock), 0);
+        timespec t {};
+        clock_gettime(workerClock, &t);
+        cancelledAt = Clock::now();
+        cancel = true;
+        worker.join();
+        EXPECT_TRUE(cancelled);
+        EXPECT_LT(cpuAtEnd - (double(t.tv_sec) + 1e-9 * double(t.tv_nsec)), 0.1);
+        EXPECT_LT(ended - cancelledAt, std::chrono::seconds(1));
+    }
+    // A flag set before the start stops the decode before it starts.
+    CancelFlag set { true };
+    EXPECT_THROW(LoadPictureRendition(std::string(KALVIO_TEST_DATA) + "/jpeg/testorig.jpg", 100, 100, &set),
+                 PictureCancelled);
+}
