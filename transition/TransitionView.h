@@ -140,6 +140,8 @@ protected:
     // Composes the whole client area in PaintBuffer, unless the frame is the
     // client area (see FrameBitmap).
     void Paint();
+
+    // The transition driver (TransitionDriver.cpp).
     void PrepareTransition();
     void Animate();
     void FinishTransition();
@@ -148,17 +150,21 @@ protected:
 private:
     friend class TAnimateThread;
 
+    // The component (TransitionView.cpp): notifications, geometry, paint.
     void PictureChanged();
     void BackgroundChanged();
     void FitClientSizeToPicture();
     void SizeChanged();
     // True when the frame covers the client area pixel for pixel.
     bool FrameIsClientArea() const;
+    void InvalidateWhole();
+    void UpdateAtOnce();
+    void FillParent();
+
+    // The transition driver (TransitionDriver.cpp).
     // Gives OldBitmap the picture's size and what the client area shows, and
     // FrameBitmap the picture's size.
     void TakeSnapshot(int32_t width, int32_t height);
-    void InvalidateWhole();
-    void UpdateAtOnce();
     void AnimationStep();
     bool EndReached() const;
     void ReleaseTransitionBitmaps();
@@ -170,7 +176,6 @@ private:
     void ServeThread();
     void RunThreadFrame(const std::shared_ptr<TAnimateThread>&);
     void EndThread(const std::shared_ptr<TAnimateThread>&, bool notify);
-    void FillParent();
 
     // Properties.
     TAlign m_align = alNone;
