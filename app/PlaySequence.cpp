@@ -15,23 +15,31 @@ std::string TrimText(std::string_view text)
     return std::string(text.substr(first, last - first));
 }
 
-PlaySequence::Outcome PlaySequence::Run(const PlayChoices& choices)
+std::optional<ShowFolders> PlaySequence::Begin(const PlayChoices& choices)
 {
     if (TrimText(choices.ImageDir).empty()) {
         actions_.Warn(NoPictureFolderText);
-        return Outcome::Warned;
+        return std::nullopt;
     }
     if (choices.UseMusic && TrimText(choices.MusicDir).empty()) {
         actions_.Warn(NoMusicFolderText);
-        return Outcome::Warned;
+        return std::nullopt;
     }
-
     state_.PictureList.clear();
     state_.MusicList.clear();
     // Both scans always descend into sub-folders; the music folder is scanned
     // even with music off.
-    actions_.ScanPictures(choices.ImageDir, state_.PictureList);
-    actions_.ScanMusic(choices.MusicDir, state_.MusicList);
+    return ShowFolders { choices.ImageDir, choices.MusicDir };
+}
+
+PlaySequence::Outcome PlaySequence::Finish(const PlayChoices& choices, ShowScanResult scans)
+{
+    state_.PictureList = std::move(scans.pictures);
+    state_.MusicList = std::move(scans.music);
+    if (scans.pictureError)
+        throw *scans.pictureError;
+    if (scans.musicError)
+        throw *scans.musicError;
 
     if (state_.PictureList.empty()) {
         actions_.Warn(NoPicturesText);

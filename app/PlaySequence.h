@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "catalogue/ShowScan.h"
 #include "slideshow/ShowState.h"
 
 namespace kalvio {
@@ -18,15 +20,13 @@ struct PlayChoices {
     int IntervalSeconds = 6;   // already brought into 6..60 by the spin box
 };
 
-// What Play does to the world: the warning box, the folder scans, the music,
+// What Play does to the world: the warning box, the music,
 // the slideshow window and the settings window. The settings window supplies
 // the real ones; tests record the calls.
 class PlayActions {
 public:
     virtual ~PlayActions() = default;
     virtual void Warn(const std::string& text) = 0;
-    virtual void ScanPictures(const std::string& folder, std::vector<std::string>& list) = 0;
-    virtual void ScanMusic(const std::string& folder, std::vector<std::string>& list) = 0;
     // Starts the track at MusicIndex (throws when it cannot be opened).
     virtual void StartMusic() = 0;
     virtual void SetMusicTimer(bool enabled) = 0;
@@ -46,9 +46,17 @@ inline constexpr char NoMusicText[] = "该文件夹下没有音乐文件！";
 // Leading and trailing spaces and control characters removed.
 std::string TrimText(std::string_view text);
 
-// Play: validates the choices, refills both lists, resets the show state,
-// starts the music, runs the show and then ends it. A warning stops it with
-// the settings unchanged; a failed scan or a first track that does not open
+// The two folders Play scans, as their boxes show them (untrimmed).
+struct ShowFolders {
+    std::string pictures;
+    std::string music;
+};
+
+// Play, in two halves around the folder scans, which the caller runs where
+// they cannot hold up the window. Begin validates the choices and clears both
+// lists; Finish takes the scans' lists, resets the show state, starts the
+// music, runs the show and then ends it. A warning stops Play with the
+// settings unchanged; a failed scan or a first track that does not open
 // propagates its error.
 class PlaySequence {
 public:
@@ -56,7 +64,11 @@ public:
 
     PlaySequence(ShowState& state, PlayActions& actions) : state_(state), actions_(actions) { }
 
-    Outcome Run(const PlayChoices& choices);
+    // The folders to scan; nothing when a warning stopped Play.
+    std::optional<ShowFolders> Begin(const PlayChoices& choices);
+    // After the scans of Begin's folders: the lists as the scans left them;
+    // the error that ended a scan is thrown once they are in place.
+    Outcome Finish(const PlayChoices& choices, ShowScanResult scans);
 
 private:
     ShowState& state_;

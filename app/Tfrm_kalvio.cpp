@@ -22,8 +22,8 @@
 #include "app/MessageBoxes.h"
 #include "app/PlaySequence.h"
 #include "app/ErrorReport.h"
+#include "app/ShowScanJob.h"
 #include "app/Tfrm_about.h"
-#include "catalogue/FolderScan.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/system/SingleInstanceLock.h"
 #include "slideshow/MusicSequencer.h"
@@ -114,14 +114,6 @@ public:
     {
         w_.services_.warn(&w_, QString::fromStdString(text));
     }
-    void ScanPictures(const std::string& folder, std::vector<std::string>& list) override
-    {
-        w_.services_.scanPictures(folder, list);
-    }
-    void ScanMusic(const std::string& folder, std::vector<std::string>& list) override
-    {
-        w_.services_.scanMusic(folder, list);
-    }
     void StartMusic() override { w_.playmusic(); }
     void SetMusicTimer(bool enabled) override
     {
@@ -179,10 +171,10 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
     }
     if (!services_.warn)
         services_.warn = ShowWarningBox;
-    if (!services_.scanPictures)
-        services_.scanPictures = ScanPictureFolder;
-    if (!services_.scanMusic)
-        services_.scanMusic = ScanMusicFolder;
+    if (!services_.scanFolders)
+        services_.scanFolders = [](const std::string& pictures, const std::string& music, ScanProgress* progress) {
+            return ScanShowFolders(pictures, music, progress);
+        };
     if (!services_.runSlideshow) {
         // The show covers the screen that holds this window.
         services_.runSlideshow = [this](ShowState& show, int intervalMs) {
@@ -207,6 +199,7 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
 
 Tfrm_kalvio::~Tfrm_kalvio()
 {
+    scan_.reset();
     // The music stops and the track is released before the window goes.
     music_.reset();
     MediaPlayer.reset();
@@ -252,6 +245,15 @@ void Tfrm_kalvio::BuildControls()
     Timer->setObjectName("Timer");
     Timer->setInterval(1000);
 
+    // Over the free right-hand part of the bottom panel, hidden but while
+    // Play scans, so the window is as it was once the scan is over.
+    scanNote = Place<QLabel>(Panel7, "scanNote", { 300, 11, 325, 13 });
+    scanNote->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    scanNote->hide();
+    scanPoll_ = new QTimer(this);
+    scanPoll_->setInterval(100);
+    connect(scanPoll_, &QTimer::timeout, this, &Tfrm_kalvio::ShowScanProgress);
+
     // Keyboard order: the picture frame, the music frame, loop, play, close,
     // about, then the interval.
     QWidget* order[] = { e_imagedir, cb_image_subdir, RzButton1, e_musicdir, cb_usemusic, RzButton2,
@@ -292,6 +294,8 @@ void Tfrm_kalvio::FormClose()
     if (formClosed_)
         return;
     formClosed_ = true;
+    // Whatever the scan waits for, the program does not.
+    EndScan();
     state_.PictureList.clear();
     state_.MusicList.clear();
 }
@@ -319,6 +323,8 @@ void Tfrm_kalvio::RzButton2Click()
 
 void Tfrm_kalvio::RzButton3Click()
 {
+    if (scan_)
+        return; // pressed again while scanning
     interupttime->interpretText();
     PlayChoices choices;
     choices.ImageDir = NativePath(e_imagedir->text());
@@ -327,7 +333,58 @@ void Tfrm_kalvio::RzButton3Click()
     choices.Loop = cb_circle->isChecked();
     choices.IntervalSeconds = interupttime->value();
     Actions actions(*this);
-    PlaySequence(state_, actions).Run(choices);
+    if (const std::optional<ShowFolders> folders = PlaySequence(state_, actions).Begin(choices)) {
+        scanChoices_ = choices;
+        StartScan(*folders);
+    }
+}
+
+void Tfrm_kalvio::StartScan(const ShowFolders& folders)
+{
+    scan_ = std::make_unique<ShowScanJob>(services_.scanFolders, folders.pictures, folders.music);
+    // Queued: the job is dropped in ScanFinished, not inside its own signal.
+    connect(scan_.get(), &ShowScanJob::finished, this, &Tfrm_kalvio::ScanFinished, Qt::QueuedConnection);
+    RzButton3->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    ShowScanProgress();
+    scanNote->show();
+    scanPoll_->start();
+}
+
+void Tfrm_kalvio::ShowScanProgress()
+{
+    if (scan_)
+        scanNote->setText(QString::fromUtf8("正在查找图片，已找到 %1 张...").arg(scan_->PicturesFound()));
+}
+
+void Tfrm_kalvio::EndScan()
+{
+    if (!scan_)
+        return;
+    scanPoll_->stop();
+    scanNote->hide();
+    scanNote->clear();
+    unsetCursor();
+    RzButton3->setEnabled(true);
+    scan_.reset();
+}
+
+void Tfrm_kalvio::ScanFinished()
+{
+    if (!scan_)
+        return;
+    ShowScanResult result;
+    try {
+        result = scan_->TakeResult();
+    } catch (...) {
+        EndScan();
+        throw;
+    }
+    EndScan();
+    // From here on as if the scans had run in the click: the same warnings,
+    // errors (to the general error report) and show.
+    Actions actions(*this);
+    PlaySequence(state_, actions).Finish(scanChoices_, std::move(result));
 }
 
 void Tfrm_kalvio::RzButton4Click()

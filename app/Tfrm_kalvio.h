@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/PlaySequence.h"
+#include "catalogue/ShowScan.h"
 #include "slideshow/ShowState.h"
 
 class QCheckBox;
@@ -25,6 +27,7 @@ class IntervalSpinBox;
 class LinkLabel;
 class MediaPlayer;
 class MusicSequencer;
+class ShowScanJob;
 class SingleInstanceLock;
 
 // Everything the window asks of the outside world; each empty member
@@ -36,8 +39,9 @@ struct SettingsServices {
     // The folder browser: the chosen folder, or nothing when cancelled.
     std::function<std::optional<QString>(QWidget* owner, const QString& start)> browseFolder;
     std::function<void(QWidget* owner, const QString& text)> warn;
-    std::function<void(const std::string& folder, std::vector<std::string>& list)> scanPictures;
-    std::function<void(const std::string& folder, std::vector<std::string>& list)> scanMusic;
+    // Play's two folder scans (ScanShowFolders); runs on a thread of its own.
+    std::function<ShowScanResult(const std::string& pictureFolder, const std::string& musicFolder,
+                                 ScanProgress* progress)> scanFolders;
     // Creates the slideshow window, sets its timer and shows it modally; the
     // real one keeps the screen awake while it shows.
     std::function<void(ShowState& state, int intervalMs)> runSlideshow;
@@ -50,7 +54,10 @@ struct SettingsServices {
 // The settings window, the program's main window: picture and music folders,
 // music and loop switches, the interval, and the buttons that play a show,
 // close the program and open the about window. It owns the music player and
-// the music timer that run beside a show.
+// the music timer that run beside a show. Play scans the folders on a thread
+// of its own: meanwhile the window paints and answers, shows the busy pointer
+// and the pictures found so far, Play cannot be pressed again, and Close ends
+// the program at once, whatever the scan waits for.
 class Tfrm_kalvio : public QWidget {
     Q_OBJECT
 public:
@@ -86,6 +93,8 @@ public:
     QLabel* Label4;
     LinkLabel* l_info;
     QTimer* Timer;
+    // The scan's progress, shown only while Play scans.
+    QLabel* scanNote;
 
     void FormCreate();
     void FormClose();
@@ -100,6 +109,8 @@ public:
     // Music: start the track at MusicIndex, and the once-a-second check.
     void playmusic();
     void TimerTimer();
+    // True while Play's folder scans run.
+    bool Scanning() const { return scan_ != nullptr; }
 
 signals:
     // The window has closed; the program ends.
@@ -114,6 +125,10 @@ private:
     void BuildControls();
     QString ChooseFolder();
     MusicSequencer& Music();
+    void StartScan(const ShowFolders& folders);
+    void ScanFinished();
+    void EndScan();
+    void ShowScanProgress();
 
     ShowState& state_;
     Services services_;
@@ -124,6 +139,9 @@ private:
     std::unique_ptr<SingleInstanceLock> lock_;
     std::unique_ptr<kalvio::MediaPlayer> MediaPlayer;
     std::unique_ptr<MusicSequencer> music_;
+    std::unique_ptr<ShowScanJob> scan_;
+    PlayChoices scanChoices_;
+    QTimer* scanPoll_ = nullptr;
 };
 
 }

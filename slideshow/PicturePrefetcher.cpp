@@ -23,36 +23,42 @@ struct PicturePrefetcher::Job {
     std::exception_ptr error;
 };
 
-// What the worker uses: it holds its own reference, so it never outlives it.
+// What one worker uses: it holds its own reference, so it never outlives it.
 struct PicturePrefetcher::Shared {
-    explicit Shared(Decoder d) : decode(std::move(d)) { }
+    Shared(Decoder d, Done n) : decode(std::move(d)), done(std::move(n)) { }
     const Decoder decode;
     std::mutex mutex;
     std::condition_variable changed;
-    std::shared_ptr<Job> next; // waiting for the worker
+    Done done;                   // cleared when the worker is let go
+    std::shared_ptr<Job> next;   // waiting for the worker
     bool ending = false;
 };
 
-PicturePrefetcher::PicturePrefetcher(Decoder decode)
+PicturePrefetcher::PicturePrefetcher(Decoder decode, Done done) : decode_(std::move(decode)), done_(std::move(done))
 {
-    if (!decode)
-        decode = [](const std::string& path, int32_t width, int32_t height, const CancelFlag* cancel) {
+    if (!decode_)
+        decode_ = [](const std::string& path, int32_t width, int32_t height, const CancelFlag* cancel) {
             return LoadPictureRendition(path, width, height, cancel);
         };
-    shared_ = std::make_shared<Shared>(std::move(decode));
+    shared_ = std::make_shared<Shared>(decode_, done_);
 }
 
 PicturePrefetcher::~PicturePrefetcher()
 {
     Cancel();
-    if (!worker_.joinable())
-        return;
+    EndWorker();
+}
+
+void PicturePrefetcher::EndWorker()
+{
     {
         std::lock_guard lock(shared_->mutex);
         shared_->ending = true;
+        shared_->done = nullptr;
     }
     shared_->changed.notify_all();
-    JoinInBackground(std::move(worker_));
+    if (worker_.joinable())
+        JoinInBackground(std::move(worker_));
 }
 
 void PicturePrefetcher::Work(std::shared_ptr<Shared> shared)
@@ -76,7 +82,8 @@ void PicturePrefetcher::Work(std::shared_ptr<Shared> shared)
         job->picture = std::move(picture);
         job->error = error;
         job->done = true;
-        shared->changed.notify_all();
+        if (shared->done)
+            shared->done();
     }
 }
 
@@ -86,7 +93,7 @@ bool PicturePrefetcher::WorkerRuns()
         try {
             worker_ = std::thread(Work, shared_);
         } catch (const std::system_error&) {
-            return false; // no thread: each tick loads its picture itself
+            return false;
         }
     }
     return true;
@@ -105,14 +112,21 @@ void PicturePrefetcher::Cancel()
     held_.reset();
 }
 
-void PicturePrefetcher::Start(const PictureRequest& request)
+void PicturePrefetcher::Abandon()
+{
+    Cancel();
+    EndWorker();
+    shared_ = std::make_shared<Shared>(decode_, done_);
+}
+
+bool PicturePrefetcher::Start(const PictureRequest& request)
 {
     if (held_ && held_->request == request)
-        return;
+        return true;
     // At most one picture ahead: the one before is cancelled, not waited for.
     Cancel();
     if (!WorkerRuns())
-        return;
+        return false;
     auto job = std::make_shared<Job>(request);
     {
         std::lock_guard lock(shared_->mutex);
@@ -120,6 +134,16 @@ void PicturePrefetcher::Start(const PictureRequest& request)
     }
     shared_->changed.notify_all();
     held_ = std::move(job);
+    return true;
+}
+
+bool PicturePrefetcher::Ready(const PictureRequest& request)
+{
+    if (!Start(request))
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                "No thread to load " + request.path);
+    std::lock_guard lock(shared_->mutex);
+    return held_->done;
 }
 
 std::shared_ptr<const Bitmap> PicturePrefetcher::Take(const PictureRequest& request)
@@ -130,19 +154,15 @@ std::shared_ptr<const Bitmap> PicturePrefetcher::Take(const PictureRequest& requ
         Cancel();
         return nullptr;
     }
-    const std::shared_ptr<Job> job = std::move(held_);
     {
-        std::unique_lock lock(shared_->mutex);
-        shared_->changed.wait(lock, [&] { return job->done; });
+        std::lock_guard lock(shared_->mutex);
+        if (!held_->done)
+            return nullptr;
     }
+    const std::shared_ptr<Job> job = std::move(held_);
     if (job->error)
         std::rethrow_exception(job->error);
     return job->picture;
-}
-
-Bitmap PicturePrefetcher::Decode(const std::string& path, int32_t width, int32_t height) const
-{
-    return shared_->decode(path, width, height, nullptr);
 }
 
 }

@@ -24,24 +24,47 @@ SlideSequencer::SlideSequencer(ShowState& state, SlideView& view, SlideTimer& ti
 
 void SlideSequencer::ShowNextPicture()
 {
-    if (state_.PictureList.empty())
+    if (state_.PictureList.empty() || Waiting())
         return;
     if (view_.Busy())
         view_.Stop();
     view_.SetStyle(DrawSlideStyle());
+    ShowOrWait();
+}
+
+void SlideSequencer::ShowOrWait()
+{
     // Whatever this tick brings (a picture, an error), the entry after it is
     // decoded ahead while the picture shows.
     struct PrepareAfter {
         SlideSequencer& sequencer;
         ~PrepareAfter()
         {
+            if (sequencer.Waiting())
+                return;
             try {
                 sequencer.PrepareNextEntry();
             } catch (...) {
-                // Not decoded ahead: the next tick loads the entry itself.
+                // Not decoded ahead: the next tick asks for the entry itself.
             }
         }
     } prepareAfter { *this };
+    if (const int index = NextEntry(); index >= 0) {
+        bool ready = false;
+        try {
+            ready = view_.EntryReady(index, state_.PictureList[size_t(index)],
+                                     [this, index](std::exception_ptr failure) { EntryNewsCame(index, failure); });
+        } catch (...) {
+            state_.PictureIndex = index + 1;
+            failed_.insert(index);
+            throw;
+        }
+        if (!ready) {
+            waitingFor_ = index;
+            timer_.SetEnabled(false);
+            return;
+        }
+    }
     if (!LoadNextPicture())
         return;
     try {
@@ -52,6 +75,34 @@ void SlideSequencer::ShowNextPicture()
         throw;
     }
     UpdateSlideTimer();
+}
+
+void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
+{
+    if (waitingFor_ != index)
+        return;
+    waitingFor_ = -1;
+    if (!failure) {
+        ShowOrWait();
+        return;
+    }
+    // Passed over as a broken picture is; the next entry one interval later.
+    state_.PictureIndex = index + 1;
+    failed_.insert(index);
+    UpdateSlideTimer();
+    try {
+        PrepareNextEntry();
+    } catch (...) {
+    }
+    std::rethrow_exception(failure);
+}
+
+void SlideSequencer::StopWaiting()
+{
+    if (!Waiting())
+        return;
+    waitingFor_ = -1;
+    view_.StopWaiting();
 }
 
 int SlideSequencer::NextEntry() const
@@ -107,12 +158,14 @@ bool SlideSequencer::LoadNextPicture()
 
 void SlideSequencer::UpdateSlideTimer()
 {
-    timer_.SetEnabled(!view_.Busy() && !state_.PictureList.empty() && !paused_ && !closing_);
+    timer_.SetEnabled(!view_.Busy() && !state_.PictureList.empty() && !paused_ && !closing_ && !Waiting());
 }
 
 void SlideSequencer::Pause()
 {
     paused_ = true;
+    // The picture waited for comes at the first tick after the pause.
+    StopWaiting();
     view_.Stop();
     timer_.SetEnabled(false);
 }
@@ -125,6 +178,7 @@ void SlideSequencer::Continue()
 
 void SlideSequencer::Exit()
 {
+    StopWaiting();
     view_.Stop();
     view_.DropPrepared();
     timer_.SetEnabled(false);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <set>
 #include <string>
@@ -27,6 +28,21 @@ public:
     // Loads entry `index` of the list (the file `path`); a view that decodes
     // ahead uses what it decoded for that entry.
     virtual void LoadEntry(int /*index*/, const std::string& path) { LoadPicture(path); }
+
+    // What a view that makes its pictures elsewhere says about an entry the
+    // show waits for.
+    // Null: made, LoadEntry takes it at once now. Otherwise why the view gave
+    // up on it (its file did not answer in time).
+    using EntryListener = std::function<void(std::exception_ptr failure)>;
+    // True when LoadEntry(index, path) would not wait for a file. Otherwise
+    // the view makes the entry and tells `listener`, once, from its event
+    // loop; throws when it cannot make it at all.
+    virtual bool EntryReady(int /*index*/, const std::string& /*path*/, EntryListener /*listener*/)
+    {
+        return true;
+    }
+    // The show no longer waits: the listener is dropped unheard.
+    virtual void StopWaiting() { }
     // The entry the next tick will load, worth decoding ahead.
     virtual void PrepareEntry(int /*index*/, const std::string& /*path*/) { }
     // Drops what was decoded ahead.
@@ -46,6 +62,10 @@ public:
 // The order of the show: which picture comes at each tick, in which style,
 // pause, continue, exit and the end of the list. The slideshow window owns one
 // and forwards its ticks, keys and menu commands to it.
+//
+// A picture the view has not made by its tick is waited for with the timer
+// off: it comes as soon as it is made, and the next interval counts from then.
+// One whose file does not answer is reported and passed over as a broken one.
 //
 // A picture that fails to load (or whose transition fails to start) is skipped:
 // the index is already past it when the error propagates out of the tick, and
@@ -72,6 +92,8 @@ public:
 
     bool Paused() const { return paused_; }
     bool Closing() const { return closing_; }
+    // True while a tick waits for its picture.
+    bool Waiting() const { return waitingFor_ >= 0; }
 
     // Asks the view to decode ahead the entry the next tick will load (or to
     // drop what it decoded ahead when the show would end there).
@@ -79,6 +101,10 @@ public:
 
 private:
     void EndShow();
+    // The tick after its style: shows the next entry, or waits for it.
+    void ShowOrWait();
+    void EntryNewsCame(int index, std::exception_ptr failure);
+    void StopWaiting();
     // The entry a load would take from PictureIndex: wraps when looping and
     // passes over failed entries; -1 when the show would end.
     int NextEntry() const;
@@ -90,6 +116,7 @@ private:
     bool paused_ = false;
     bool closing_ = false;
     int loadedIndex_ = -1;
+    int waitingFor_ = -1;   // the entry a tick waits for, or -1
     std::set<int> failed_;
 };
 

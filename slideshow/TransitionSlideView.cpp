@@ -2,15 +2,24 @@
 #include "slideshow/TransitionSlideView.h"
 
 #include <QEvent>
+#include <QMetaObject>
+#include <stdexcept>
 
+#include "platform/picture/PictureError.h"
 #include "transition/TransitionView.h"
 
 namespace kalvio {
 
 TransitionSlideView::TransitionSlideView(TTransitionView& view, PicturePrefetcher::Decoder decode)
-    : view_(view), prefetcher_(std::move(decode))
+    : view_(view)
+    // Runs on the worker: only posts the news, to a slot that finds out
+    // itself what it means. The prefetcher is gone before this object.
+    , prefetcher_(std::move(decode), [this] { QMetaObject::invokeMethod(this, &TransitionSlideView::EntryMade, Qt::QueuedConnection); })
 {
     view_.installEventFilter(this);
+    noAnswer_.setSingleShot(true);
+    noAnswer_.setInterval(NoAnswerLimit);
+    connect(&noAnswer_, &QTimer::timeout, this, &TransitionSlideView::NoAnswer);
 }
 
 TransitionSlideView::~TransitionSlideView()
@@ -50,17 +59,64 @@ PictureRequest TransitionSlideView::RequestFor(int index, const std::string& pat
 
 void TransitionSlideView::LoadPicture(const std::string& path)
 {
-    const Rect client = view_.ClientRect();
-    view_.Picture().Assign(prefetcher_.Decode(path, client.width(), client.height()));
+    LoadEntry(-1, path);
 }
 
 void TransitionSlideView::LoadEntry(int index, const std::string& path)
 {
+    std::shared_ptr<const Bitmap> picture;
+    try {
+        picture = prefetcher_.Take(RequestFor(index, path));
+    } catch (...) {
+        StopWaiting();
+        prepared_.reset();
+        throw;
+    }
+    if (!picture)
+        throw std::logic_error("Picture \"" + path + "\" taken before it was made");
+    StopWaiting();
     prepared_.reset();
-    if (auto picture = prefetcher_.Take(RequestFor(index, path)))
-        view_.Picture().Assign(std::move(picture));
-    else
-        LoadPicture(path);
+    view_.Picture().Assign(std::move(picture));
+}
+
+bool TransitionSlideView::EntryReady(int index, const std::string& path, EntryListener listener)
+{
+    StopWaiting();
+    prepared_.emplace(index, path);
+    if (prefetcher_.Ready(RequestFor(index, path)))
+        return true;
+    listener_ = std::move(listener);
+    noAnswer_.start();
+    return false;
+}
+
+void TransitionSlideView::StopWaiting()
+{
+    listener_ = nullptr;
+    noAnswer_.stop();
+}
+
+void TransitionSlideView::EntryMade()
+{
+    // Another size since it was asked for: Ready starts it again at this one.
+    if (!listener_ || !prepared_ || !prefetcher_.Ready(RequestFor(prepared_->first, prepared_->second)))
+        return;
+    const EntryListener listener = std::move(listener_);
+    StopWaiting();
+    listener(nullptr);
+}
+
+void TransitionSlideView::NoAnswer()
+{
+    if (!listener_ || !prepared_)
+        return;
+    const EntryListener listener = std::move(listener_);
+    const std::string path = prepared_->second;
+    StopWaiting();
+    prepared_.reset();
+    prefetcher_.Abandon();
+    listener(std::make_exception_ptr(PictureLoadError(
+        path, "the file did not answer within " + std::to_string(NoAnswerLimit.count()) + " seconds")));
 }
 
 void TransitionSlideView::PrepareEntry(int index, const std::string& path)

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include <QObject>
+#include <QTimer>
 
 #include "slideshow/PicturePrefetcher.h"
 #include "slideshow/SlideSequencer.h"
@@ -21,8 +23,13 @@ class TTransitionView;
 // view uncopied, or throws its decode's failure as a load at the tick would.
 // A client area that changed size since then (another resolution, another
 // screen, the window reaching full-screen size) makes the entry again.
+// Nothing is read on this thread: an entry not made by its tick is waited for
+// through the event loop, and one whose file has not answered within
+// NoAnswerLimit is given up (its worker left to itself) and reported.
 class TransitionSlideView : public QObject, public SlideView {
 public:
+    static constexpr std::chrono::seconds NoAnswerLimit { 10 };
+
     explicit TransitionSlideView(TTransitionView& view, PicturePrefetcher::Decoder decode = {});
     ~TransitionSlideView() override;
 
@@ -32,9 +39,14 @@ public:
     // showing its frame and only the next picture is needed.
     void Execute() override;
     void SetStyle(int style) override;
-    // Decodes first: a failure leaves the current picture in place.
+    // Entry -1: only what was made for it (see LoadEntry).
     void LoadPicture(const std::string& path) override;
+    // Takes what was made for the entry; a failure leaves the current picture
+    // in place. Throws std::logic_error when it has not been made: ask
+    // EntryReady first.
     void LoadEntry(int index, const std::string& path) override;
+    bool EntryReady(int index, const std::string& path, EntryListener listener) override;
+    void StopWaiting() override;
     // Made once the view is shown, when its client area has its size.
     void PrepareEntry(int index, const std::string& path) override;
     void DropPrepared() override;
@@ -45,10 +57,14 @@ protected:
 private:
     PictureRequest RequestFor(int index, const std::string& path) const;
     void StartPrepared();
+    void EntryMade();
+    void NoAnswer();
 
     TTransitionView& view_;
     PicturePrefetcher prefetcher_;
     std::optional<std::pair<int, std::string>> prepared_;
+    EntryListener listener_;   // set while the show waits for prepared_
+    QTimer noAnswer_;
 };
 
 }

@@ -9,8 +9,11 @@
 #include <QLoggingCategory>
 #include <QWindow>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "app/ProgramIdentity.h"
+#include "slideshow/ThreadJoiner.h"
 
 namespace kalvio {
 
@@ -49,9 +52,7 @@ InhibitRequest RequestFor(QWindow* window)
 // One inhibition, shared with the calls in flight so that a late grant is
 // still given back.
 struct BusIdleInhibitor::Hold {
-    explicit Hold(const QDBusConnection& connection) : bus(connection) { }
-
-    QDBusConnection bus;
+    std::optional<QDBusConnection> bus; // once connected
     std::vector<std::shared_ptr<const IdleInhibitService>> services;
     InhibitRequest request;
     size_t next = 0;
@@ -63,10 +64,10 @@ struct BusIdleInhibitor::Hold {
 
 void BusIdleInhibitor::Hold::TryNext(const std::shared_ptr<Hold>& hold)
 {
-    if (hold->released || hold->next >= hold->services.size())
+    if (hold->released || !hold->bus || hold->next >= hold->services.size())
         return;
     const auto service = hold->services[hold->next++];
-    const QDBusPendingCall pending = hold->bus.asyncCall(service->InhibitCall(hold->request), CallTimeoutMs);
+    const QDBusPendingCall pending = hold->bus->asyncCall(service->InhibitCall(hold->request), CallTimeoutMs);
     auto* watcher = new QDBusPendingCallWatcher(pending, QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [hold, service](QDBusPendingCallWatcher* w) {
         w->deleteLater();
@@ -80,7 +81,7 @@ void BusIdleInhibitor::Hold::TryNext(const std::shared_ptr<Hold>& hold)
             return;
         }
         if (hold->released)
-            hold->bus.send(*release);
+            hold->bus->send(*release);
         else
             hold->releaseCall = std::move(release);
     });
@@ -100,13 +101,25 @@ void BusIdleInhibitor::Inhibit(QWindow* window)
 {
     if (hold_ || !SessionBusAnnounced())
         return;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return;
-    hold_ = std::make_shared<Hold>(bus);
+    hold_ = std::make_shared<Hold>();
     hold_->services = services_;
     hold_->request = RequestFor(window);
-    Hold::TryNext(hold_);
+    // Connecting waits for the bus's answer: a thread of its own does it, and
+    // the first call goes out from the event loop once it is connected. A bus
+    // that never answers leaves the screen to the desktop.
+    try {
+        JoinInBackground(std::thread([hold = hold_] {
+            const QDBusConnection bus = QDBusConnection::sessionBus();
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [hold, bus] {
+                if (!bus.isConnected())
+                    return;
+                hold->bus = bus;
+                Hold::TryNext(hold);
+            }, Qt::QueuedConnection);
+        }));
+    } catch (const std::system_error&) {
+        // No thread to spare: the screen is left to the desktop.
+    }
 }
 
 void BusIdleInhibitor::Release()
@@ -115,7 +128,7 @@ void BusIdleInhibitor::Release()
         return;
     hold_->released = true;
     if (hold_->releaseCall)
-        hold_->bus.send(*hold_->releaseCall);
+        hold_->bus->send(*hold_->releaseCall);
     hold_.reset();
 }
 

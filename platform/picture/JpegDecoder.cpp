@@ -153,7 +153,7 @@ void WrapMemoryManager(Decoder& d, size_t limit)
 
 void Fail(const std::string& name, const std::string& cause)
 {
-    throw PictureError("Cannot load picture \"" + name + "\": " + cause);
+    throw PictureLoadError(name, cause);
 }
 
 void FailPixels(const std::string& name, int32_t width, int32_t height)

@@ -14,6 +14,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The error of a picture `name` that cannot be loaded because of `cause`.
+inline PictureError PictureLoadError(const std::string& name, const std::string& cause)
+{
+    return PictureError("Cannot load picture \"" + name + "\": " + cause);
+}
+
 // A decode that was asked to stop before it ended: not a fault of the file.
 class PictureCancelled : public std::runtime_error {
 public:

@@ -79,19 +79,30 @@ SingleInstanceLock::Result SingleInstanceLock::Acquire() {
     // Close-on-exec, so programs we start (a web browser) never inherit the
     // lock. No following of links and no waiting on a pipe: in a shared folder
     // someone else may have put anything at this name.
-    int fd = openat(folder.fd(), folder.file().c_str(),
-                    O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
-    if (fd < 0) throw Error(errno, "Cannot open " + path_);
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
+    constexpr int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        fd = openat(folder.fd(), folder.file().c_str(), flags | O_CREAT, 0600);
+        if (fd < 0) throw Error(errno, "Cannot open " + path_);
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
+            close(fd);
+            throw Error(EPERM, "Lock file " + path_ + " is not a file of this user");
+        }
+        if ((st.st_mode & 077) == 0) break;
+        // Whoever could open the file may hold a descriptor of it already, and
+        // a lock taken through any descriptor (a read-only one too) would keep
+        // us out for good: a new file replaces it, which only its owner can
+        // open. (In a folder others may write to, the name is ours as long as
+        // our file holds it; should someone take it in between, the next round
+        // checks what they put there.)
         close(fd);
-        throw Error(EPERM, "Lock file " + path_ + " is not a file of this user");
-    }
-    // Whoever can open the file can take the lock: only its owner may.
-    if ((st.st_mode & 077) != 0 && fchmod(fd, 0600) != 0) {
-        const int err = errno;
-        close(fd);
-        throw Error(err, "Cannot make " + path_ + " private");
+        fd = -1;
+        if (attempt == 2) throw Error(EPERM, "Cannot make " + path_ + " anew");
+        if (unlinkat(folder.fd(), folder.file().c_str(), 0) != 0 && errno != ENOENT)
+            throw Error(errno, "Cannot remove " + path_);
+        fd = openat(folder.fd(), folder.file().c_str(), flags | O_CREAT | O_EXCL, 0600);
+        if (fd < 0 && errno != EEXIST) throw Error(errno, "Cannot create " + path_);
     }
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;

@@ -23,8 +23,10 @@ public:
     // Takes the lock without waiting. AlreadyRunning when another process
     // holds it. Throws std::system_error when the lock file cannot be used: it
     // cannot be opened or created, or what is there is not a plain file of this
-    // user's (a link, a pipe, a folder, another user's file). Calling it again
-    // while held returns Acquired.
+    // user's (a link, a pipe, a folder, another user's file). A file of this
+    // user's that others could open is removed and made anew, so that nobody
+    // else can hold a descriptor of it. Calling it again while held returns
+    // Acquired.
     Result Acquire();
     bool Held() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }

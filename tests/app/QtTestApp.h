@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QWidget>
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
@@ -33,6 +34,24 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
     while (!done() && std::chrono::steady_clock::now() < end)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+// Runs `then` once, from the event loop, as soon as a modal window of type
+// `Window` shows (it may show inside a nested loop, e.g. after a scan).
+template <class Window>
+void WhenModal(std::function<void(Window&)> then)
+{
+    auto* poll = new QTimer(QCoreApplication::instance());
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, then = std::move(then)] {
+        auto* window = qobject_cast<Window*>(QApplication::activeModalWidget());
+        if (!window)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        then(*window);
+    });
+    poll->start();
 }
 
 }

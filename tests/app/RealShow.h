@@ -92,19 +92,18 @@ public:
     {
         window->show();
         window->RzButton1->click();
-        QTimer::singleShot(0, [&] {
-            auto* slide = qobject_cast<Tfrm_slide*>(QApplication::activeModalWidget());
-            if (!slide)
-                return;
+        test::WhenModal<Tfrm_slide>([&](Tfrm_slide& slide) {
             shown = true;
-            during(*slide);
-            Key(*slide, Qt::Key_Space);
+            during(slide);
+            Key(slide, Qt::Key_Space);
             test::WaitUntil([] { return false; }, 200);
-            Key(*slide, Qt::Key_Space);
-            during(*slide);
-            Key(*slide, Qt::Key_Escape);
+            Key(slide, Qt::Key_Space);
+            during(slide);
+            Key(slide, Qt::Key_Escape);
         });
         window->RzButton3->click();
+        // The show runs once the scan is back; it ends the settings window.
+        EXPECT_TRUE(test::WaitUntil([&] { return !window->isVisible() || !reports.empty(); }, 60000));
     }
 
     ShowState state;

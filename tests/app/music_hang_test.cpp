@@ -44,8 +44,12 @@ namespace {
         SettingsServices s;
         s.acquireSingleCopy = [] { return true; };
         s.audioSink = StallingSink::Description();
-        s.scanPictures = [](const std::string&, std::vector<std::string>& list) { list = { "/pics/a.jpg" }; };
-        s.scanMusic = [&](const std::string&, std::vector<std::string>& list) { list = { track }; };
+        s.scanFolders = [&](const std::string&, const std::string&, ScanProgress*) {
+            ShowScanResult result;
+            result.pictures = { "/pics/a.jpg" };
+            result.music = { track };
+            return result;
+        };
         s.runSlideshow = [&](ShowState&, int) { StallingSink::Arm(change); };
         Tfrm_kalvio window(state, s);
         window.show();
@@ -53,6 +57,7 @@ namespace {
         window.e_musicdir->setText("/music");
         window.cb_usemusic->setChecked(true);
         window.RzButton3Click();
+        test::WaitUntil([&] { return !window.Scanning(); }, 20000);
         closed = !window.isVisible();
     }
     std::remove(track.c_str());

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/PlaySequence.h"
+#include "catalogue/InOutError.h"
 
 using namespace kalvio;
 
@@ -14,7 +16,8 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-// Records every action in order; the scans answer from a table of folders.
+// Records every action in order; the scans (run between Play's two halves,
+// as the settings window does) answer from a table of folders.
 struct RecordingActions : PlayActions {
     explicit RecordingActions(ShowState& s) : state(s) { }
 
@@ -25,17 +28,25 @@ struct RecordingActions : PlayActions {
     // The show state as the slideshow saw it.
     ShowState atShow;
 
-    void Scan(const std::string& kind, const std::string& folder, std::vector<std::string>& list)
+    // A folder missing from the table fails as a missing folder does.
+    std::optional<InOutError> Scan(const std::string& kind, const std::string& folder, std::vector<std::string>& list)
     {
         log.push_back(kind + ":" + folder);
         auto it = folders.find(folder);
         if (it == folders.end())
-            throw std::runtime_error("File not found");
-        list.insert(list.end(), it->second.begin(), it->second.end());
+            return InOutError(2);
+        list = it->second;
+        return std::nullopt;
+    }
+    ShowScanResult ScanFolders(const ShowFolders& f)
+    {
+        ShowScanResult result;
+        result.pictureError = Scan("pictures", f.pictures, result.pictures);
+        if (!result.pictureError)
+            result.musicError = Scan("music", f.music, result.music);
+        return result;
     }
     void Warn(const std::string& text) override { log.push_back("warn:" + text); }
-    void ScanPictures(const std::string& f, std::vector<std::string>& l) override { Scan("pictures", f, l); }
-    void ScanMusic(const std::string& f, std::vector<std::string>& l) override { Scan("music", f, l); }
     void StartMusic() override
     {
         log.push_back("playmusic");
@@ -51,6 +62,16 @@ struct RecordingActions : PlayActions {
     }
     void CloseSettings() override { log.push_back("close"); }
 };
+
+// Play as the settings window runs it: Begin, the scans, Finish.
+PlaySequence::Outcome Play(ShowState& state, RecordingActions& actions, const PlayChoices& choices)
+{
+    PlaySequence play(state, actions);
+    const std::optional<ShowFolders> folders = play.Begin(choices);
+    if (!folders)
+        return PlaySequence::Outcome::Warned;
+    return play.Finish(choices, actions.ScanFolders(*folders));
+}
 
 struct PlayCase {
     const char* name;
@@ -103,7 +124,7 @@ TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
                             { "/music ", { "/music /1.mp3" } },
                             { "/nomusic", {} } };
 
-        EXPECT_EQ(PlaySequence(state, actions).Run(c.choices), c.outcome);
+        EXPECT_EQ(Play(state, actions, c.choices), c.outcome);
         EXPECT_EQ(actions.log, c.log);
         if (!c.listsCleared) {
             EXPECT_EQ(state.PictureList, std::vector<std::string> { "old.jpg" });
@@ -128,12 +149,18 @@ TEST(PlaySequenceTest, FailedScanEndsPlayWithItsError)
     for (const PlayChoices& choices : { PlayChoices { "/gone", "/music", false, false, 6 },
                                         PlayChoices { "/pics", "", false, false, 6 } }) {
         ShowState state;
+        state.MusicList = { "old.mp3" };
         RecordingActions actions(state);
         actions.folders = { { "/pics", { "/pics/1.jpg" } }, { "/music", { "/music/1.mp3" } } };
-        EXPECT_THROW(PlaySequence(state, actions).Run(choices), std::runtime_error);
+        EXPECT_THROW(Play(state, actions, choices), InOutError);
         for (const std::string& entry : actions.log)
             EXPECT_EQ(entry.rfind("show", 0), std::string::npos) << "no show after a failed scan";
         EXPECT_EQ(actions.log.back(), choices.ImageDir == "/gone" ? "pictures:/gone" : "music:");
+        // The lists as the scans left them: a failed picture scan leaves the
+        // music list cleared, a failed music scan the picture list full.
+        EXPECT_EQ(state.PictureList, choices.ImageDir == "/gone" ? std::vector<std::string> {}
+                                                                 : std::vector<std::string> { "/pics/1.jpg" });
+        EXPECT_TRUE(state.MusicList.empty());
     }
 }
 
@@ -143,8 +170,7 @@ TEST(PlaySequenceTest, FirstTrackThatDoesNotOpenEndsPlayBeforeTheShow)
     RecordingActions actions(state);
     actions.folders = { { "/pics", { "/pics/1.jpg" } }, { "/music", { "/music/bad.mp3" } } };
     actions.musicFails = true;
-    EXPECT_THROW(PlaySequence(state, actions).Run({ "/pics", "/music", true, false, 6 }),
-                 std::runtime_error);
+    EXPECT_THROW(Play(state, actions, { "/pics", "/music", true, false, 6 }), std::runtime_error);
     EXPECT_EQ(actions.log, (Log { "pictures:/pics", "music:/music", "playmusic" }));
 }
 
@@ -161,7 +187,7 @@ TEST(PlaySequenceTest, ShowThatCannotStartStopsTheMusicAgain)
     ShowState state;
     FailingShow actions(state);
     actions.folders = { { "/pics", { "/pics/1.jpg" } }, { "/music", { "/music/1.mp3" } } };
-    EXPECT_THROW(PlaySequence(state, actions).Run({ "/pics", "/music", true, false, 6 }), std::runtime_error);
+    EXPECT_THROW(Play(state, actions, { "/pics", "/music", true, false, 6 }), std::runtime_error);
     EXPECT_EQ(actions.log, (Log { "pictures:/pics", "music:/music", "playmusic", "timer on", "show 6000",
                                   "timer off", "stop music" }));
 }

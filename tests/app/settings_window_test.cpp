@@ -57,14 +57,14 @@ protected:
             return answer;
         };
         s.warn = [this](QWidget*, const QString& text) { warnings.push_back(text.toStdString()); };
-        s.scanPictures = [this](const std::string& folder, std::vector<std::string>& list) {
-            scanned.push_back("pictures " + folder);
-            if (folder == "/pics")
-                list = { "/pics/a.jpg" };
-        };
-        s.scanMusic = [this](const std::string& folder, std::vector<std::string>& list) {
-            scanned.push_back("music " + folder);
-            (void)list;
+        // Runs on the scan's own thread; read once the scan has ended.
+        s.scanFolders = [this](const std::string& pictures, const std::string& music, ScanProgress*) {
+            scanned.push_back("pictures " + pictures);
+            scanned.push_back("music " + music);
+            ShowScanResult result;
+            if (pictures == "/pics")
+                result.pictures = { "/pics/a.jpg" };
+            return result;
         };
         s.runSlideshow = [this](ShowState&, int ms) { shows.push_back(ms); };
         s.showAbout = [this] { ++abouts; };
@@ -76,6 +76,13 @@ protected:
     T* Find(const char* name)
     {
         return window->findChild<T*>(name);
+    }
+
+    // Presses Play and lets the scan, if one starts, come back.
+    void PressPlay()
+    {
+        Find<QPushButton>("RzButton3")->click();
+        EXPECT_TRUE(test::WaitUntil([this] { return !window->Scanning(); }, 20000)) << "the scan never ended";
     }
 
     ShowState state;
@@ -249,7 +256,7 @@ TEST_F(SettingsWindowTest, PlayUsesTheClampedIntervalEvenWithoutFocusLoss)
     for (const auto& [typed, ms] : { std::pair { "100", 60000 }, std::pair { "3", 6000 } }) {
         Find<QSpinBox>("interupttime")->findChild<QLineEdit*>()->setText(typed);
         shows.clear();
-        window->RzButton3Click();
+        PressPlay();
         EXPECT_EQ(shows, std::vector<int> { ms }) << typed;
     }
 }
@@ -294,21 +301,20 @@ TEST_F(SettingsWindowTest, FolderBrowser)
 TEST_F(SettingsWindowTest, PlayButtonRunsThePlaySequence)
 {
     window->show();
-    auto* play = Find<QPushButton>("RzButton3");
     bool closed = false;
     QObject::connect(window.get(), &Tfrm_kalvio::closed, [&] { closed = true; });
 
-    play->click();
+    PressPlay();
     EXPECT_EQ(warnings, std::vector<std::string> { NoPictureFolderText });
     EXPECT_TRUE(scanned.empty());
 
     Find<QCheckBox>("cb_usemusic")->setChecked(true);
     Find<QLineEdit>("e_imagedir")->setText("/pics");
-    play->click();
+    PressPlay();
     EXPECT_EQ(warnings.back(), NoMusicFolderText);
 
     Find<QLineEdit>("e_musicdir")->setText("/empty");
-    play->click();
+    PressPlay();
     EXPECT_EQ(warnings.back(), NoMusicText);
     EXPECT_EQ(scanned, (std::vector<std::string> { "pictures /pics", "music /empty" }));
     EXPECT_TRUE(shows.empty());
@@ -319,7 +325,7 @@ TEST_F(SettingsWindowTest, PlayButtonRunsThePlaySequence)
     Find<QCheckBox>("cb_usemusic")->setChecked(false);
     Find<QCheckBox>("cb_circle")->setChecked(true);
     Find<QSpinBox>("interupttime")->setValue(9);
-    play->click();
+    PressPlay();
     EXPECT_EQ(shows, std::vector<int> { 9000 });
     EXPECT_TRUE(state.LoopPlayback);
     EXPECT_FALSE(window->Timer->isActive());
@@ -386,10 +392,12 @@ TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
     SettingsServices s;
     s.acquireSingleCopy = [] { return true; };
     s.audioSink = "fakesink sync=true";
-    s.scanPictures = [](const std::string&, std::vector<std::string>& list) { list = { "/pics/a.jpg" }; };
-    s.scanMusic = [&](const std::string& folder, std::vector<std::string>& list) {
-        EXPECT_EQ(folder, "/music");
-        list = { track };
+    s.scanFolders = [&](const std::string&, const std::string& music, ScanProgress*) {
+        ShowScanResult result;
+        result.pictures = { "/pics/a.jpg" };
+        if (music == "/music")
+            result.music = { track };
+        return result;
     };
     s.runSlideshow = [&](ShowState& show, int) {
         showed = true;
@@ -405,6 +413,7 @@ TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
     w.e_musicdir->setText("/music");
     w.cb_usemusic->setChecked(true);
     w.RzButton3Click();
+    ASSERT_TRUE(test::WaitUntil([&] { return !w.Scanning(); }, 20000));
     EXPECT_TRUE(showed);
     EXPECT_FALSE(w.Timer->isActive()) << "the music timer is off after the show";
     EXPECT_FALSE(w.isVisible());

@@ -48,10 +48,11 @@ TEST(ShowScreen, ShowCoversTheScreenOfTheSettingsWindow)
         SettingsServices s;
         s.acquireSingleCopy = [] { return true; };
         s.warn = [](QWidget*, const QString& text) { ADD_FAILURE() << text.toStdString(); };
-        s.scanPictures = [](const std::string&, std::vector<std::string>& list) {
-            list = { std::string(KALVIO_TEST_DATA) + "/show/testorig.jpg" };
+        s.scanFolders = [](const std::string&, const std::string&, ScanProgress*) {
+            ShowScanResult result;
+            result.pictures = { std::string(KALVIO_TEST_DATA) + "/show/testorig.jpg" };
+            return result;
         };
-        s.scanMusic = [](const std::string&, std::vector<std::string>&) { };
         Tfrm_kalvio settings(state, s);
         settings.move(screen->geometry().topLeft() + QPoint(40, 40));
         settings.show();
@@ -60,17 +61,15 @@ TEST(ShowScreen, ShowCoversTheScreenOfTheSettingsWindow)
 
         QScreen* shownOn = nullptr;
         QRect shownAt;
-        QTimer::singleShot(0, [&] {
-            auto* slide = qobject_cast<Tfrm_slide*>(QApplication::activeModalWidget());
-            if (!slide)
-                return;
-            test::WaitUntil([&] { return slide->geometry() == slide->screen()->geometry(); }, 2000);
-            shownOn = slide->screen();
-            shownAt = slide->geometry();
-            slide->N4Click();
+        test::WhenModal<Tfrm_slide>([&](Tfrm_slide& slide) {
+            test::WaitUntil([&] { return slide.geometry() == slide.screen()->geometry(); }, 2000);
+            shownOn = slide.screen();
+            shownAt = slide.geometry();
+            slide.N4Click();
         });
         settings.e_imagedir->setText("/pictures");
         settings.RzButton3Click();
+        ASSERT_TRUE(test::WaitUntil([&] { return !settings.isVisible(); }, 60000)) << "no show";
         EXPECT_EQ(shownOn, screen);
         EXPECT_EQ(shownAt, screen->geometry());
     }

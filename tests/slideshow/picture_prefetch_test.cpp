@@ -79,6 +79,21 @@ protected:
         view.resize(64, 48);
         view.show();
     }
+
+    // The tick's load: waits (through the event loop) for the news that the
+    // entry is made, then takes it.
+    void Load(int index, const std::string& path)
+    {
+        bool told = false;
+        const bool ready = slideView.EntryReady(index, path, [&](std::exception_ptr failure) {
+            EXPECT_FALSE(failure);
+            told = true;
+        });
+        if (!ready) {
+            ASSERT_TRUE(test::WaitUntil([&] { return told; }, 20000)) << "no news of " << path;
+        }
+        slideView.LoadEntry(index, path);
+    }
 };
 
 // The entry made ahead is handed to the view at its tick: made once, on
@@ -87,7 +102,7 @@ TEST_F(PicturePrefetchTest, PreparedEntryIsUsedWithoutLoadingAgain)
 {
     view.Picture().OnChange = [this] { ++changes; };
     slideView.PrepareEntry(1, "b.jpg");
-    slideView.LoadEntry(1, "b.jpg");
+    Load(1, "b.jpg");
     auto calls = decoder.Calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_NE(calls[0].thread, std::this_thread::get_id());
@@ -97,17 +112,19 @@ TEST_F(PicturePrefetchTest, PreparedEntryIsUsedWithoutLoadingAgain)
     EXPECT_EQ(view.Picture().Graphic()->bits(), calls[0].pixels) << "pixels copied";
     EXPECT_EQ(changes, 1) << "the hand-over notifies like a load";
 
-    // Held once: the same entry again loads it on the spot.
-    slideView.LoadEntry(1, "b.jpg");
+    // Held once: the same entry again is made again, on the worker too, and
+    // taking it before it is made is refused rather than waited for.
+    EXPECT_THROW(slideView.LoadEntry(1, "b.jpg"), std::logic_error);
+    Load(1, "b.jpg");
     calls = decoder.Calls();
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[1].thread, std::this_thread::get_id());
+    EXPECT_NE(calls[1].thread, std::this_thread::get_id());
 }
 
 // A prepared entry that is not the one loaded (the list or the index changed,
 // or the view's client area has another size now) is never shown: the tick
-// makes its own entry on the spot, at the size the view has now.
-TEST_F(PicturePrefetchTest, StaleEntryFallsBackToLoadingOnTheSpot)
+// has its own entry made, at the size the view has now, never on its thread.
+TEST_F(PicturePrefetchTest, StaleEntryIsMadeAgainForTheTick)
 {
     struct Case {
         int preparedIndex;
@@ -131,12 +148,12 @@ TEST_F(PicturePrefetchTest, StaleEntryFallsBackToLoadingOnTheSpot)
             view.hide();
             view.resize(80, 30);
         }
-        slideView.LoadEntry(c.index, c.path);
+        Load(c.index, c.path);
         const auto calls = decoder.Calls();
         ASSERT_FALSE(calls.empty());
         const auto& last = calls.back();
         EXPECT_EQ(last.path, c.path);
-        EXPECT_EQ(last.thread, std::this_thread::get_id());
+        EXPECT_NE(last.thread, std::this_thread::get_id());
         EXPECT_EQ(last.width, view.ClientRect().width());
         EXPECT_EQ(last.height, view.ClientRect().height());
         EXPECT_EQ(view.Picture().Graphic()->bits(), last.pixels);
@@ -156,7 +173,7 @@ TEST_F(PicturePrefetchTest, EntryIsMadeAtTheSizeTheViewShows)
     view.resize(64, 48);
     view.show();
     view.resize(100, 70);
-    slideView.LoadEntry(0, "a.jpg");
+    Load(0, "a.jpg");
     const auto calls = decoder.Calls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back().width, 100);
@@ -170,12 +187,12 @@ TEST_F(PicturePrefetchTest, EntryIsMadeAtTheSizeTheViewShows)
 // own error; the view keeps its picture.
 TEST_F(PicturePrefetchTest, FailureSurfacesAtItsTickOnce)
 {
-    slideView.LoadEntry(0, "a.jpg");
+    Load(0, "a.jpg");
     const Bitmap* before = view.Picture().Graphic();
     view.Picture().OnChange = [this] { ++changes; };
     slideView.PrepareEntry(1, "bad.jpg");
     try {
-        slideView.LoadEntry(1, "bad.jpg");
+        Load(1, "bad.jpg");
         ADD_FAILURE() << "no error at the tick";
     } catch (const PictureError& e) {
         EXPECT_STREQ(e.what(), "damaged picture: bad.jpg");
@@ -184,7 +201,7 @@ TEST_F(PicturePrefetchTest, FailureSurfacesAtItsTickOnce)
     EXPECT_EQ(changes, 0);
 
     // Nothing held afterwards: a later entry is not disturbed by it.
-    slideView.LoadEntry(2, "c.jpg");
+    Load(2, "c.jpg");
     EXPECT_EQ(decoder.Calls().back().path, "c.jpg");
 }
 
@@ -193,7 +210,7 @@ TEST_F(PicturePrefetchTest, PictureIsLetGoAfterItsTransition)
 {
     view.SetThreaded(false);
     view.SetStep(100);
-    slideView.LoadEntry(0, "a.jpg");
+    Load(0, "a.jpg");
     slideView.Execute();
     EXPECT_FALSE(view.Picture().HasGraphic());
     EXPECT_EQ(view.FrameBitmap().width(), view.ClientRect().width());
@@ -244,6 +261,7 @@ TEST(PicturePrefetcherTest, RealFilesMatchLoadingOnTheSpot)
         }
         ASSERT_FALSE(expected.empty());
         prefetcher.Start({ 3, path, 64, 48 });
+        ASSERT_TRUE(test::WaitUntil([&] { return prefetcher.Ready({ 3, path, 64, 48 }); }, 20000));
         EXPECT_THROW(
             try { prefetcher.Take({ 3, path, 64, 48 }); } catch (const PictureError& e) {
                 EXPECT_EQ(e.what(), expected);
@@ -254,11 +272,56 @@ TEST(PicturePrefetcherTest, RealFilesMatchLoadingOnTheSpot)
     }
 
     const std::string good = Show + "testorig.jpg";
-    prefetcher.Start({ 0, good, 64, 48 });
+    ASSERT_TRUE(test::WaitUntil([&] { return prefetcher.Ready({ 0, good, 64, 48 }); }, 20000));
     const auto picture = prefetcher.Take({ 0, good, 64, 48 });
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(*picture, LoadPictureRendition(good, 64, 48));
-    EXPECT_EQ(*picture, prefetcher.Decode(good, 64, 48));
+}
+
+// Nothing waits for a decode: taking an entry still being made gives
+// nothing, the news comes once it is made. An entry whose file never answers
+// is given up after the limit with an error naming it, and the next entry is
+// made by a new worker although the old one is still stuck.
+TEST(TransitionSlideViewWait, AnEntryThatNeverComesIsGivenUpAndTheNextIsMade)
+{
+    test::TestApplication();
+    test::SlowDecoder stuck;
+    stuck.heedsCancel = false;
+    stuck.limit = std::chrono::milliseconds(TransitionSlideView::NoAnswerLimit) * 3;
+    auto decodeStuckOrNot = [slow = stuck.Decoder()](const std::string& path, int32_t w, int32_t h,
+                                                     const CancelFlag* cancel) {
+        return path == "stuck.jpg" ? slow(path, w, h, cancel) : Bitmap(w, h);
+    };
+    TTransitionView view;
+    view.SetAutoSize(false);
+    view.resize(64, 48);
+    view.show();
+    TransitionSlideView slideView(view, decodeStuckOrNot);
+
+    std::vector<std::exception_ptr> news;
+    auto listener = [&](std::exception_ptr failure) { news.push_back(failure); };
+    EXPECT_LT(SecondsOf([&] { EXPECT_FALSE(slideView.EntryReady(0, "stuck.jpg", listener)); }), 1.0);
+    ASSERT_TRUE(test::WaitUntil([&] { return stuck.seen->started == 1; }, 5000));
+    EXPECT_THROW(slideView.LoadEntry(0, "stuck.jpg"), std::logic_error) << "taken before it was made";
+
+    const int limitMs = int(std::chrono::milliseconds(TransitionSlideView::NoAnswerLimit).count());
+    ASSERT_TRUE(test::WaitUntil([&] { return !news.empty(); }, limitMs * 2));
+    ASSERT_EQ(news.size(), 1u);
+    ASSERT_TRUE(news[0]);
+    try {
+        std::rethrow_exception(news[0]);
+    } catch (const PictureError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"stuck.jpg\""), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("did not answer"), std::string::npos) << e.what();
+    }
+
+    // The worker is still in the stuck decode; the next entry comes anyway.
+    EXPECT_FALSE(slideView.EntryReady(1, "next.jpg", listener));
+    ASSERT_TRUE(test::WaitUntil([&] { return news.size() == 2; }, 20000));
+    EXPECT_FALSE(news[1]);
+    slideView.LoadEntry(1, "next.jpg");
+    EXPECT_TRUE(view.Picture().HasGraphic());
+    EXPECT_EQ(stuck.seen->started, 1);
 }
 
 }

@@ -164,14 +164,22 @@ TEST(SlideWindowTest, SpacePausesAndContinuesEscEnds)
     EXPECT_TRUE(slide.Timer->isActive());
 
     // Pause in the middle of a transition: the transition stops where it is.
+    // (The tick may first wait for its picture: the pause comes once the
+    // transition runs.)
     slide.View->SetStep(1);
     bool pausedMidway = false;
-    QTimer::singleShot(0, [&] {
+    QTimer midway;
+    midway.setInterval(0);
+    QObject::connect(&midway, &QTimer::timeout, [&] {
+        if (!slide.View->Busy())
+            return;
+        midway.stop();
         slide.N1->trigger();
         pausedMidway = !slide.View->Busy();
     });
+    midway.start();
     slide.TimerTimer();
-    EXPECT_TRUE(pausedMidway);
+    EXPECT_TRUE(test::WaitUntil([&] { return pausedMidway; }, 20000));
     EXPECT_LT(slide.View->Progress(), 100);
     EXPECT_FALSE(slide.Timer->isActive());
     EXPECT_EQ(state.PictureIndex, 1);

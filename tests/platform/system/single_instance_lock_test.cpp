@@ -13,6 +13,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -155,7 +157,7 @@ TEST(SingleInstanceLock, RuntimeFolderOnlyWhenPrivateToTheUser) {
 // What someone else may have put at the lock's name in /tmp before us. The
 // lock is refused (the program then starts without it), and nothing found is
 // followed, waited on or changed; a file of ours that others may open is made
-// private and taken.
+// anew and taken.
 TEST(SingleInstanceLock, WhatIsFoundInTmpIsCheckedBeforeItIsTrusted) {
     EnvOverride env("XDG_RUNTIME_DIR", std::nullopt);
     const std::string name = UniqueName("tmp");
@@ -214,6 +216,60 @@ TEST(SingleInstanceLock, WhatIsFoundInTmpIsCheckedBeforeItIsTrusted) {
         }
         std::filesystem::remove(path);
         std::filesystem::remove(ours);
+    }
+}
+
+// A lock file that others could open, held through a read-only descriptor
+// someone else opened before (another user when run as root; without root a
+// child of ours stands in for them): the file is made anew and the lock is
+// taken, while the old descriptor locks nothing that matters any more.
+TEST(SingleInstanceLock, ADescriptorOthersOpenedBeforeDoesNotKeepUsOut) {
+    EnvOverride env("XDG_RUNTIME_DIR", std::nullopt);
+    const std::string name = UniqueName("others");
+    const std::string path = kalvio::SingleInstanceLockPath(name);
+    for (mode_t mode : {mode_t(0640), mode_t(0604)}) {
+        SCOPED_TRACE(mode);
+        FILE* f = fopen(path.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fclose(f);
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        if (geteuid() == 0 && (mode & 070) != 0) {
+            ASSERT_EQ(chown(path.c_str(), 0, 65534), 0);  // their group may read it
+        }
+        struct stat before {};
+        ASSERT_EQ(stat(path.c_str(), &before), 0);
+
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t holder = fork();
+        ASSERT_GE(holder, 0);
+        if (holder == 0) {
+            close(fds[0]);
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(1);
+            const int fd = open(path.c_str(), O_RDONLY);
+            const char r = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            (void)!write(fds[1], &r, 1);
+            for (;;) pause();
+        }
+        close(fds[1]);
+        char r = 0;
+        if (read(fds[0], &r, 1) != 1) r = 0;
+        close(fds[0]);
+        EXPECT_EQ(r, 'y') << "the other side could not lock the file";
+
+        {
+            SingleInstanceLock lock(name);
+            EXPECT_EQ(lock.Acquire(), Result::Acquired);
+            struct stat now {};
+            ASSERT_EQ(stat(path.c_str(), &now), 0);
+            EXPECT_NE(now.st_ino, before.st_ino) << "the same file, not made anew";
+            EXPECT_EQ(now.st_mode & 0777, 0600u);
+            // A second copy of ours is still refused.
+            EXPECT_FALSE(LockHolder(name).Acquired());
+        }
+        kill(holder, SIGKILL);
+        waitpid(holder, nullptr, 0);
+        std::filesystem::remove(path);
     }
 }
 

@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A share that stops answering (a FUSE mount whose server reads nothing), met
+// by the program as it runs: while Play scans it, and in the middle of a show.
+// Nothing on the window's thread waits for it, and the program ends when told
+// although threads of it are stuck in calls on the share. Each case runs as a
+// program of its own, which must exit with 0; without root or /dev/fuse the
+// cases are skipped.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "QtTestApp.h"
+#include "app/ErrorReport.h"
+#include "app/Tfrm_kalvio.h"
+#include "slideshow/SlideSequencer.h"
+#include "slideshow/Tfrm_slide.h"
+#include "slideshow/TransitionSlideView.h"
+#include "support/StalledMount.h"
+#include "transition/TransitionView.h"
+
+using namespace kalvio;
+using kalvio::test::StalledMount;
+
+namespace {
+
+const std::string Show = std::string(KALVIO_TEST_DATA) + "/show/";
+
+// Counts the paint events a widget gets.
+class PaintCount : public QObject {
+public:
+    explicit PaintCount(QWidget& w) { w.installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+void Key(QWidget& w, int key)
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &press);
+}
+
+// Ends the process as main() does once the event loop is over; the exit code
+// says whether every check held.
+[[noreturn]] void End(bool ok)
+{
+    std::fflush(nullptr);
+    std::exit(ok && !::testing::Test::HasFailure() ? 0 : 1);
+}
+
+std::vector<std::string>& Reports()
+{
+    static std::vector<std::string> reports;
+    return reports;
+}
+
+KalvioApplication& App()
+{
+    KalvioApplication& app = test::TestApplication<KalvioApplication>();
+    app.SetReportHook([](const QString& text, const QString&) { Reports().push_back(text.toStdString()); });
+    return app;
+}
+
+// Play on a picture folder inside the dead share: the window shows that it
+// works, keeps painting, refuses a second Play, and Close ends the program.
+[[noreturn]] void ScanStalledFolderThenClose()
+{
+    KalvioApplication& app = App();
+    StalledMount mount;
+    if (!mount.Usable())
+        End(false);
+    ShowState state;
+    SettingsServices s;
+    s.acquireSingleCopy = [] { return true; };
+    s.warn = [](QWidget*, const QString& text) { Reports().push_back(text.toStdString()); };
+    int shows = 0;
+    s.runSlideshow = [&](ShowState&, int) { ++shows; };
+    Tfrm_kalvio window(state, s);
+    QObject::connect(&window, &Tfrm_kalvio::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    window.show();
+    const QString folder = QString::fromStdString(mount.Path("photos"));
+    window.e_imagedir->setText(folder);
+    window.RzButton3->click();
+
+    bool ok = window.Scanning();
+    ok = ok && !window.RzButton3->isEnabled() && window.scanNote->isVisible();
+    ok = ok && window.scanNote->text().contains(QString::fromUtf8("已找到 0 张"));
+    ok = ok && window.cursor().shape() == Qt::BusyCursor;
+    window.RzButton3Click();   // pressed again (say by the keyboard): nothing new
+    ok = ok && window.Scanning() && Reports().empty();
+
+    PaintCount painted(window);
+    QTimer::singleShot(0, [&] { window.update(); });
+    // Close once a repaint went through; everything runs from the event loop.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (painted.paints > 0 && window.isVisible())
+            window.RzButton4->click();
+    });
+    poll.start(10);
+    app.exec();
+    ok = ok && painted.paints > 0 && !window.isVisible() && shows == 0 && Reports().empty();
+    End(ok);
+}
+
+// A show whose second picture lies on the dead share: the first comes, the
+// second is reported once after the limit and passed over, the third comes;
+// Space works while the show waits; Esc ends the show and the program.
+[[noreturn]] void ShowWithStalledPictureThenEsc()
+{
+    App();
+    StalledMount mount;
+    if (!mount.Usable())
+        End(false);
+    const std::string gone = mount.Path("gone.jpg");
+    ShowState state;
+    state.PictureList = { Show + "testorig.jpg", gone, Show + "testimggray.jpg" };
+    state.LoopPlayback = true;
+    Tfrm_slide slide(state);
+    slide.View->SetStep(50);
+    slide.Timer->setInterval(300);
+    slide.show();
+
+    bool ok = test::WaitUntil([&] { return slide.Sequencer().Waiting(); }, 20000);
+    ok = ok && state.PictureIndex == 1 && !slide.Timer->isActive();
+    // The keys are handled while the show waits for the picture.
+    Key(slide, Qt::Key_Space);
+    ok = ok && !slide.N1->isEnabled() && !slide.Sequencer().Waiting();
+    Key(slide, Qt::Key_Space);
+    ok = ok && slide.N1->isEnabled();
+
+    const int limitMs = int(std::chrono::milliseconds(TransitionSlideView::NoAnswerLimit).count());
+    auto named = [&] {
+        return std::count_if(Reports().begin(), Reports().end(),
+                             [&](const std::string& r) { return r.find(gone) != std::string::npos; });
+    };
+    ok = ok && test::WaitUntil([&] { return named() > 0; }, limitMs * 3);
+    // The third picture comes after it.
+    ok = ok && test::WaitUntil([&] { return state.PictureIndex == 3; }, 20000);
+    ok = ok && named() == 1 && Reports().size() == 1;
+    for (const std::string& r : Reports())
+        std::fprintf(stderr, "reported: %s\n", r.c_str());
+
+    Key(slide, Qt::Key_Escape);
+    ok = ok && !slide.isVisible();
+    End(ok);
+}
+
+class StalledShare : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        StalledMount probe;
+        if (!probe.Usable())
+            GTEST_SKIP() << "no FUSE mount on this machine: " << probe.Why();
+    }
+
+    // Runs `body` as a program of its own; it must end with 0 well before the
+    // share cuts itself off (StalledMount::selfReleaseS), which only a wait
+    // on the share reaches.
+    void RunsAndEnds(void (*body)())
+    {
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EXIT(body(), ::testing::ExitedWithCode(0), "");
+        EXPECT_LT(std::chrono::steady_clock::now() - t0,
+                  std::chrono::seconds(StalledMount::selfReleaseS) - std::chrono::seconds(5));
+    }
+};
+
+TEST_F(StalledShare, ScanOfAFolderThatNeverAnswersLeavesTheWindowAnsweringAndCloseEndsTheProgram)
+{
+    RunsAndEnds(ScanStalledFolderThenClose);
+}
+
+TEST_F(StalledShare, PictureThatNeverComesIsReportedOnceThenPassedOverAndEscEndsTheProgram)
+{
+    RunsAndEnds(ShowWithStalledPictureThenEsc);
+}
+
+}
