@@ -6,6 +6,7 @@
 
 #include <QRegion>
 
+#include "platform/graphics/BitmapDraw.h"
 #include "transition/AnimateThread.h"
 #include "transition/FrameComposer.h"
 
