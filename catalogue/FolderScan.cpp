@@ -78,8 +78,10 @@ const FolderListedHook kNoHook;
 class Scanner {
 public:
     Scanner(std::string_view filter, std::vector<std::string>& list, const FolderListedHook& onListed,
-            ReadAhead* ahead = nullptr, size_t startIndex = 0, const ScanWatch& watch = {})
-        : filter_(filter), list_(list), onListed_(onListed), ahead_(ahead), startIndex_(startIndex), watch_(watch)
+            ReadAhead* ahead = nullptr, size_t startIndex = 0, const ScanWatch& watch = {},
+            SecondList* second = nullptr)
+        : filter_(filter), list_(list), onListed_(onListed), ahead_(ahead), startIndex_(startIndex), watch_(watch),
+          second_(second)
     {
     }
     Scanner(const Scanner&) = delete;
@@ -304,10 +306,19 @@ private:
                     throw InOutError::FromSystemError(openError);
                 kind = Kind::File; // replaced by a file since the listing was read
             }
-            if (kind == Kind::File && ExtensionPasses(nameView, filter_)) {
-                if (path_.size() + 1 + nameView.size() >= PATH_MAX)
+            if (kind != Kind::File)
+                continue;
+            const bool tooLong = path_.size() + 1 + nameView.size() >= PATH_MAX;
+            if (ExtensionPasses(nameView, filter_)) {
+                if (tooLong)
                     throw InOutError::FromSystemError(ENAMETOOLONG);
                 list_.push_back(FileEntryPath(path_, nameView));
+            }
+            if (second_ && !second_->error && ExtensionPasses(nameView, second_->filter)) {
+                if (tooLong)
+                    second_->error = InOutError::FromSystemError(ENAMETOOLONG);
+                else
+                    second_->list.push_back(FileEntryPath(path_, nameView));
             }
         }
     }
@@ -318,6 +329,7 @@ private:
     ReadAhead* ahead_;
     size_t startIndex_;
     ScanWatch watch_;
+    SecondList* second_;
     std::string startPath_; // the start folder as opened
     std::string path_; // folder text of the folder being scanned
     std::string name_; // one name of path_, for the system
@@ -367,9 +379,9 @@ std::string ScanStartPath(const std::string& folder)
 }
 
 void ScanFolderAhead(const std::string& folder, std::string_view filter, std::vector<std::string>& list,
-                     ReadAhead& ahead, size_t startIndex, const ScanWatch& watch)
+                     ReadAhead& ahead, size_t startIndex, const ScanWatch& watch, SecondList* second)
 {
-    Scanner(filter, list, kNoHook, &ahead, startIndex, watch).Run(folder);
+    Scanner(filter, list, kNoHook, &ahead, startIndex, watch, second).Run(folder);
 }
 
 void ScanPictureFolder(const std::string& folder, std::vector<std::string>& list)

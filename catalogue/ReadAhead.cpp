@@ -100,6 +100,7 @@ struct ReadAhead::State {
     int heldFolders = 0;
     std::vector<std::optional<AheadStart>> starts;
     std::unordered_map<FolderId, Slot, folderio::FolderIdHash> folders;
+    std::vector<char> helperBuffer; // the waiting scan's, when it helps
 
     void Push(Task task)
     {
@@ -123,6 +124,12 @@ struct ReadAhead::State {
     }
 
     void Run(const std::shared_ptr<State>& self);
+    // Runs the first task of the queue, the lock held on entry and exit.
+    void RunFirst(std::unique_lock<std::mutex>& lock, std::vector<char>& buffer);
+    // Waits until `ready` holds, meanwhile running queued tasks: the first
+    // one is most often what the waiting scan needs next.
+    template <typename Ready>
+    void HelpUntil(std::unique_lock<std::mutex>& lock, const std::atomic<bool>* cancel, Ready ready);
     void RunStart(Task& task);
     void RunRead(Task& task, std::vector<char>& buffer);
     void RunLook(Task& task);
@@ -139,23 +146,41 @@ void ReadAhead::State::Run(const std::shared_ptr<State>& self)
         workReady.wait(lock, [this] { return stopped || !queue.empty() || busy == 0; });
         if (stopped || queue.empty())
             break; // stopped, or nothing left to do and nobody to make more
-        std::pop_heap(queue.begin(), queue.end(), Later);
-        Task task = std::move(queue.back());
-        queue.pop_back();
-        ++busy;
-        lock.unlock();
-        switch (task.type) {
-        case Task::Type::Start: RunStart(task); break;
-        case Task::Type::Read: RunRead(task, buffer); break;
-        case Task::Type::Look: RunLook(task); break;
-        }
-        task = Task();
-        lock.lock();
-        --busy;
-        if (busy == 0 && queue.empty()) {
-            workReady.notify_all();
-            resultReady.notify_all();
-        }
+        RunFirst(lock, buffer);
+    }
+}
+
+void ReadAhead::State::RunFirst(std::unique_lock<std::mutex>& lock, std::vector<char>& buffer)
+{
+    std::pop_heap(queue.begin(), queue.end(), Later);
+    Task task = std::move(queue.back());
+    queue.pop_back();
+    ++busy;
+    lock.unlock();
+    switch (task.type) {
+    case Task::Type::Start: RunStart(task); break;
+    case Task::Type::Read: RunRead(task, buffer); break;
+    case Task::Type::Look: RunLook(task); break;
+    }
+    task = Task();
+    lock.lock();
+    --busy;
+    if (busy == 0 && queue.empty()) {
+        workReady.notify_all();
+        resultReady.notify_all();
+    }
+}
+
+template <typename Ready>
+void ReadAhead::State::HelpUntil(std::unique_lock<std::mutex>& lock, const std::atomic<bool>* cancel, Ready ready)
+{
+    while (!ready()) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            throw ScanCancelled{};
+        if (!stopped && !queue.empty())
+            RunFirst(lock, helperBuffer);
+        else
+            resultReady.wait_for(lock, kCancelPoll);
     }
 }
 
@@ -323,11 +348,7 @@ AheadStart ReadAhead::StartFolder(size_t index, const std::atomic<bool>* cancel)
 {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
-    while (!s.starts[index]) {
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            throw ScanCancelled{};
-        s.resultReady.wait_for(lock, kCancelPoll);
-    }
+    s.HelpUntil(lock, cancel, [&] { return s.starts[index].has_value(); });
     return *s.starts[index];
 }
 
@@ -335,16 +356,13 @@ std::shared_ptr<const AheadFolder> ReadAhead::Folder(FolderId id, const std::ato
 {
     State& s = *state_;
     std::unique_lock lock(s.mutex);
-    for (;;) {
-        const auto found = s.folders.find(id);
-        if (found == s.folders.end())
-            return nullptr;
-        if (found->second.done)
-            return found->second.folder;
-        if (cancel && cancel->load(std::memory_order_relaxed))
-            throw ScanCancelled{};
-        s.resultReady.wait_for(lock, kCancelPoll);
-    }
+    const auto found = s.folders.find(id);
+    if (found == s.folders.end())
+        return nullptr;
+    // Slots stay where they are: the map is only added to.
+    const State::Slot& slot = found->second;
+    s.HelpUntil(lock, cancel, [&] { return slot.done; });
+    return slot.folder;
 }
 
 void ReadAhead::Stop()

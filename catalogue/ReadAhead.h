@@ -4,11 +4,13 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "catalogue/FolderIo.h"
+#include "catalogue/InOutError.h"
 
 // Folder listings read ahead of a scan by a small pool of threads, so that
 // several folder reads and entry look-ups are in flight at once (on a network
@@ -97,9 +99,18 @@ struct ScanWatch {
 // The path the scan of `folder` opens its start folder by.
 std::string ScanStartPath(const std::string& folder);
 
+// A second scan of the same folder text made in the same walk: its list
+// stops at its own first error, which can only be a file's path too long
+// (any other error ends both scans).
+struct SecondList {
+    std::string_view filter;
+    std::vector<std::string>& list;
+    std::optional<InOutError> error;
+};
+
 // ScanFolder of FolderScan.h, taking the listings from `ahead`, whose start
-// folder `startIndex` is `folder`.
+// folder `startIndex` is `folder`; with `second`, filling its list as well.
 void ScanFolderAhead(const std::string& folder, std::string_view filter, std::vector<std::string>& list,
-                     ReadAhead& ahead, size_t startIndex, const ScanWatch& watch);
+                     ReadAhead& ahead, size_t startIndex, const ScanWatch& watch, SecondList* second = nullptr);
 
 }

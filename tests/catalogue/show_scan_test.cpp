@@ -192,15 +192,19 @@ private:
         }
     }
 
-    // Folders of 200-byte names, a picture and a track at each level, until
-    // the paths pass PATH_MAX: the lists end there, each at its own file.
+    // Folders of 200-byte names, a picture and a track with a longer name at
+    // each level. The chain ends where the tracks' paths pass PATH_MAX (often
+    // a level before the pictures'), or well past it: each list ends at its
+    // own file.
     void LongChain()
     {
-        std::string folder = root_ + "/x";
+        const std::string folder = root_ + "/x";
         const std::string part(200, 'n');
+        const std::string track = std::string(150, 't') + ".mp3";
+        const size_t end = Chance(50) ? PATH_MAX + 300 : PATH_MAX - track.size() - 1;
         const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         int at = dir;
-        for (size_t length = folder.size(); length < PATH_MAX + 300; length += part.size() + 1) {
+        for (size_t length = folder.size(); length < end;) {
             ::mkdirat(at, part.c_str(), 0755);
             const int next = ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (at != dir)
@@ -208,8 +212,9 @@ private:
             at = next;
             if (at < 0)
                 break;
-            for (const char* name : {"p.jpg", "t.mp3"})
-                ::close(::openat(at, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+            length += part.size() + 1;
+            for (const std::string& name : {std::string("p.jpg"), track})
+                ::close(::openat(at, name.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         }
         if (at >= 0 && at != dir)
             ::close(at);
