@@ -128,6 +128,21 @@ void BM_ShowScan(benchmark::State& state)
 }
 BENCHMARK(BM_ShowScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The same two lists as Play made them before: the picture scan, then the
+// music scan of the same folder.
+void BM_SequentialShowScans(benchmark::State& state)
+{
+    const std::string& root = BenchTree();
+    for (auto _ : state) {
+        std::vector<std::string> pictures, music;
+        kalvio::ScanPictureFolder(root, pictures);
+        kalvio::ScanMusicFolder(root, music);
+        benchmark::DoNotOptimize(pictures.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kTopFolders * kFoldersEach * kFilesEach);
+}
+BENCHMARK(BM_SequentialShowScans)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // `find DIR -type f > /dev/null`, started without a shell.
 void BM_FindBaseline(benchmark::State& state)
 {
