@@ -27,6 +27,9 @@ constexpr size_t kEntriesPerTask = 16;
 // Descriptors of sub-folders opened and waiting to be read; beyond these a
 // sub-folder is opened again by its path when its turn comes.
 constexpr int kHeldFolders = 32;
+// Folders read and not yet taken by the scan: the threads wait beyond these,
+// so the read-ahead's memory stays bounded however large the tree.
+constexpr size_t kWindow = 256;
 // How often a waiting scan looks at its cancel flag.
 constexpr auto kCancelPoll = std::chrono::milliseconds(20);
 
@@ -88,7 +91,11 @@ struct ReadAhead::State {
         std::shared_ptr<AheadFolder> folder; // set once read
         bool done = false;
         bool unavailable = false;
+        bool taken = false;
     };
+
+    explicit State(AfterUse afterUse) : afterUse(afterUse) {}
+    const AfterUse afterUse;
 
     std::mutex mutex;
     std::condition_variable workReady;
@@ -98,6 +105,7 @@ struct ReadAhead::State {
     unsigned busy = 0;
     bool stopped = false;
     int heldFolders = 0;
+    size_t untaken = 0; // folders read and not yet taken
     std::vector<std::optional<AheadStart>> starts;
     std::unordered_map<FolderId, Slot, folderio::FolderIdHash> folders;
     std::vector<char> helperBuffer; // the waiting scan's, when it helps
@@ -119,6 +127,7 @@ struct ReadAhead::State {
         Slot& slot = folders[id];
         slot.done = true;
         slot.unavailable = !folder;
+        untaken += folder != nullptr;
         slot.folder = std::move(folder);
         resultReady.notify_all();
     }
@@ -143,7 +152,7 @@ void ReadAhead::State::Run(const std::shared_ptr<State>& self)
     std::vector<char> buffer;
     std::unique_lock lock(mutex);
     for (;;) {
-        workReady.wait(lock, [this] { return stopped || !queue.empty() || busy == 0; });
+        workReady.wait(lock, [this] { return stopped || (queue.empty() ? busy == 0 : untaken < kWindow); });
         if (stopped || queue.empty())
             break; // stopped, or nothing left to do and nobody to make more
         RunFirst(lock, buffer);
@@ -329,9 +338,9 @@ void ReadAhead::State::Look(Lookups& lookups, size_t index)
     Push(std::move(task));
 }
 
-ReadAhead ReadAhead::Launch(std::vector<std::string> startPaths, unsigned threads)
+ReadAhead ReadAhead::Launch(std::vector<std::string> startPaths, unsigned threads, AfterUse afterUse)
 {
-    auto state = std::make_shared<State>();
+    auto state = std::make_shared<State>(afterUse);
     state->starts.resize(startPaths.size());
     for (size_t i = 0; i < startPaths.size(); ++i) {
         Task task(Task::Type::Start, WalkKey{static_cast<uint32_t>(i)});
@@ -360,9 +369,17 @@ std::shared_ptr<const AheadFolder> ReadAhead::Folder(FolderId id, const std::ato
     if (found == s.folders.end())
         return nullptr;
     // Slots stay where they are: the map is only added to.
-    const State::Slot& slot = found->second;
+    State::Slot& slot = found->second;
     s.HelpUntil(lock, cancel, [&] { return slot.done; });
-    return slot.folder;
+    if (!slot.taken) {
+        slot.taken = true;
+        if (slot.folder && s.untaken-- == kWindow)
+            s.workReady.notify_one(); // room again for one more folder
+    }
+    std::shared_ptr<const AheadFolder> folder = slot.folder;
+    if (s.afterUse == AfterUse::Drop)
+        slot.folder = nullptr;
+    return folder;
 }
 
 void ReadAhead::Stop()

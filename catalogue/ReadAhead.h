@@ -62,18 +62,24 @@ struct AheadStart {
 // Thrown by a scan that noticed its cancel flag.
 struct ScanCancelled {};
 
+// Whether a folder's listing is kept once a scan took it: for a second scan
+// over the same folders, or dropped, so that only the folders read ahead of
+// the scan are held.
+enum class AfterUse : uint8_t { Keep, Drop };
+
 class ReadAhead {
 public:
     // Starts `threads` detached threads reading the trees under the start
     // folders' paths (as the scan opens them).
-    static ReadAhead Launch(std::vector<std::string> startPaths, unsigned threads);
+    static ReadAhead Launch(std::vector<std::string> startPaths, unsigned threads, AfterUse afterUse);
 
     // The start folder `index`, once opened. Throws ScanCancelled when
     // `cancel` is set meanwhile.
     AheadStart StartFolder(size_t index, const std::atomic<bool>* cancel);
     // Folder `id` once read, or nullptr when it is not read ahead (the scan
     // then reads it itself): never met by the threads, of a pseudo file
-    // system, or beyond their means (out of descriptors, path too long).
+    // system, beyond their means (out of descriptors, path too long), or
+    // taken before and dropped.
     std::shared_ptr<const AheadFolder> Folder(folderio::FolderId id, const std::atomic<bool>* cancel);
 
     // Ends the threads' work: they finish the call they are in and exit.

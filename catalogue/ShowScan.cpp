@@ -29,7 +29,8 @@ ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::stri
     // exactly as the picture scan, so one walk fills both lists.
     const bool sameWalk =
         musicIndex == 0 && DropOneTrailingSeparator(musicFolder) == DropOneTrailingSeparator(pictureFolder);
-    ReadAhead ahead = ReadAhead::Launch(std::move(starts), kReadThreads);
+    ReadAhead ahead =
+        ReadAhead::Launch(std::move(starts), kReadThreads, sameWalk ? AfterUse::Drop : AfterUse::Keep);
 
     ShowScanResult result;
     ScanWatch watch;

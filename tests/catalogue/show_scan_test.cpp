@@ -264,6 +264,29 @@ TEST(ShowScan, GivesTheSequentialScansListsOnRandomTrees)
     EXPECT_TRUE(errorsMet) << "no tree made a scan fail";
 }
 
+// More folders than the threads read ahead of the scan before they wait for
+// it, walked once for both lists and twice (the music folder inside).
+TEST(ShowScan, TreesLargerThanTheReadAheadGiveTheSameLists)
+{
+    const kalvio::test::TempFolder temp("kalvio-show-large");
+    const std::string root = temp.path().string();
+    for (int top = 0; top < 30; ++top) {
+        for (int sub = 0; sub < 20; ++sub) {
+            const std::string folder = root + "/t" + std::to_string(top) + "/s" + std::to_string(sub);
+            fs::create_directories(folder);
+            for (const char* name : {"/p.jpg", "/m.mp3"})
+                ::close(::open((folder + name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        }
+    }
+    for (const std::string& music : {root, root + "/t7"}) {
+        const ShowScanResult expected = SequentialScans(root, music);
+        const ShowScanResult got = kalvio::ScanShowFolders(root, music);
+        ASSERT_EQ(expected.pictures.size(), 600u);
+        EXPECT_TRUE(Same(got, expected)) << "music " << music << "\nexpected " << Describe(expected) << "got "
+                                         << Describe(got);
+    }
+}
+
 // A small tree with one fault at a time, in the part only the picture scan
 // walks, only the music scan walks, or both.
 TEST(ShowScan, OneWalkForBothListsKeepsEachScansError)
@@ -321,21 +344,22 @@ TEST(ShowScan, OneWalkForBothListsKeepsEachScansError)
     }
 }
 
-// A scan of a share that never answers ends once cancelled, though its
-// threads are stuck in calls there.
-TEST(ShowScan, CancelEndsAScanOfAStalledShare)
+// A cancelled scan of a share that never answers returns without waiting for
+// its threads, stuck in calls there. (A scan cancelled later may be in such a
+// call itself: its caller leaves it behind.)
+TEST(ShowScan, CancelledScanOfAStalledShareReturns)
 {
     kalvio::test::StalledMount mount;
     if (!mount.Usable())
         GTEST_SKIP() << mount.Why();
     auto progress = std::make_shared<kalvio::ScanProgress>();
+    progress->cancel = true;
     auto ended = std::make_shared<std::promise<void>>();
     std::future<void> done = ended->get_future();
     std::thread([progress, ended, folder = mount.Path("photos")] {
         kalvio::ScanShowFolders(folder, folder, progress.get());
         ended->set_value();
     }).detach();
-    progress->cancel = true;
     // Only a scan that waits for the share reaches this bound.
     EXPECT_EQ(done.wait_for(std::chrono::seconds(kalvio::test::StalledMount::selfReleaseS / 2)),
               std::future_status::ready);
