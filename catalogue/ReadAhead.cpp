@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -59,7 +60,7 @@ struct Lookups {
     std::string path;
     std::vector<uint32_t> pending; // indices of entries that need a system call
     size_t tasksLeft = 0;          // guarded by the state's mutex
-    bool failed = false;           // a look-up ran out of descriptors
+    std::atomic<bool> failed = false; // a look-up ran out of descriptors or memory
 };
 
 struct Task {
@@ -142,7 +143,10 @@ struct ReadAhead::State {
     void RunStart(Task& task);
     void RunRead(Task& task, std::vector<char>& buffer);
     void RunLook(Task& task);
+    // Reads a claimed folder and queues the look-ups of its entries; it is
+    // published then, or once they are done.
     void Read(Descriptor fd, FolderId id, const WalkKey& key, std::string path, std::vector<char>& buffer);
+    void ReadListing(Descriptor fd, FolderId id, const WalkKey& key, std::string path, std::vector<char>& buffer);
     void Look(Lookups& lookups, size_t index);
 };
 
@@ -239,6 +243,16 @@ void ReadAhead::State::RunRead(Task& task, std::vector<char>& buffer)
 void ReadAhead::State::Read(Descriptor fd, FolderId id, const WalkKey& key, std::string path,
                             std::vector<char>& buffer)
 {
+    try {
+        ReadListing(std::move(fd), id, key, std::move(path), buffer);
+    } catch (...) { // out of memory: the scan reads the folder itself
+        Publish(id, nullptr);
+    }
+}
+
+void ReadAhead::State::ReadListing(Descriptor fd, FolderId id, const WalkKey& key, std::string path,
+                                   std::vector<char>& buffer)
+{
     auto folder = std::make_shared<AheadFolder>();
     folder->id = id;
     folder->readError = folder->listing.Read(fd.get(), buffer);
@@ -283,8 +297,12 @@ void ReadAhead::State::RunLook(Task& task)
 {
     Lookups& lookups = *task.lookups;
     const size_t end = std::min(task.start + kEntriesPerTask, lookups.pending.size());
-    for (size_t i = task.start; i < end; ++i)
-        Look(lookups, lookups.pending[i]);
+    try {
+        for (size_t i = task.start; i < end; ++i)
+            Look(lookups, lookups.pending[i]);
+    } catch (...) { // out of memory: the scan looks the folder up itself
+        lookups.failed = true;
+    }
     bool last;
     {
         std::lock_guard lock(mutex);
@@ -310,7 +328,8 @@ void ReadAhead::State::Look(Lookups& lookups, size_t index)
     Descriptor sub(folderio::OpenFolder(lookups.fd.get(), name));
     if (sub.get() < 0) {
         entry.openError = errno;
-        lookups.failed |= SetsDescriptorsApart(errno);
+        if (SetsDescriptorsApart(errno))
+            lookups.failed = true;
         return;
     }
     const auto id = folderio::IdOf(sub.get());
@@ -348,8 +367,12 @@ ReadAhead ReadAhead::Launch(std::vector<std::string> startPaths, unsigned thread
         task.path = std::move(startPaths[i]);
         state->Push(std::move(task));
     }
-    for (unsigned i = 0; i < std::max(1u, threads); ++i)
-        std::thread([state] { state->Run(state); }).detach();
+    try {
+        for (unsigned i = 0; i < threads; ++i)
+            std::thread([state] { state->Run(state); }).detach();
+    } catch (const std::system_error&) {
+        // Fewer threads, or none: the waiting scan runs the reads itself.
+    }
     return ReadAhead(std::move(state));
 }
 
