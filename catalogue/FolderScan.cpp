@@ -7,22 +7,28 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <unordered_set>
 #include <utility>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
-#include <unistd.h>
 
+#include "catalogue/FolderIo.h"
 #include "catalogue/PathParts.h"
+#include "catalogue/ReadAhead.h"
 
 namespace kalvio {
 
 namespace {
+
+using folderio::Descriptor;
+using folderio::FolderId;
+using folderio::FolderIdHash;
+using folderio::IdOf;
+using folderio::Kind;
+using folderio::Listing;
+using folderio::OpenFolder;
 
 bool LowerExtensionPasses(std::string_view ext, std::string_view filter)
 {
@@ -42,144 +48,40 @@ bool LowerExtensionPasses(std::string_view ext, std::string_view filter)
     return filter.find(std::string_view(lowered, ext.size())) != std::string_view::npos;
 }
 
-unsigned char FoldUpper(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
-}
+// A folder about to be entered: open, or known from the read-ahead.
+struct Found {
+    Descriptor dir;
+    bool known = false;
+    int idError = 0;
+    FolderId id {};
+    bool pseudo = false;
 
-// Owns one open descriptor (or none: -1).
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    // Takes the other's descriptor; the other closes this one's.
-    Descriptor& operator=(Descriptor&& other) noexcept
+    static Found Open(Descriptor dir)
     {
-        std::swap(fd_, other.fd_);
-        return *this;
+        Found f;
+        f.dir = std::move(dir);
+        return f;
     }
-    ~Descriptor()
+    static Found Known(int idError, FolderId id, bool pseudo)
     {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
-int OpenFolder(int parent, const char* path)
-{
-    int fd;
-    do {
-        fd = ::openat(parent, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// Kernel pseudo file systems: their trees are generated, can be endless
-// through per-process links, and never hold media.
-bool IsPseudoFileSystem(int fd)
-{
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) != 0)
-        return false;
-    switch (static_cast<uint32_t>(fs.f_type)) {
-    case PROC_SUPER_MAGIC:
-    case SYSFS_MAGIC:
-    case DEBUGFS_MAGIC:
-    case TRACEFS_MAGIC:
-    case SECURITYFS_MAGIC:
-    case CGROUP_SUPER_MAGIC:
-    case CGROUP2_SUPER_MAGIC:
-    case BPF_FS_MAGIC:
-    case DEVPTS_SUPER_MAGIC:
-    case PSTOREFS_MAGIC:
-    case EFIVARFS_MAGIC:
-    case BINFMTFS_MAGIC:
-        return true;
-    default:
-        return false;
-    }
-}
-
-enum class Kind : uint8_t { File, Folder, Other };
-
-// A folder as the file system knows it, whatever path led to it.
-struct FolderId {
-    dev_t dev;
-    ino_t ino;
-    friend bool operator==(const FolderId&, const FolderId&) = default;
-};
-
-struct FolderIdHash {
-    size_t operator()(const FolderId& id) const noexcept
-    {
-        return std::hash<uint64_t>()(uint64_t(id.ino) * 0x9E3779B97F4A7C15ull ^ uint64_t(id.dev));
+        Found f;
+        f.known = true;
+        f.idError = idError;
+        f.id = id;
+        f.pseudo = pseudo;
+        return f;
     }
 };
 
-std::optional<FolderId> IdOf(int fd)
-{
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return std::nullopt;
-    return FolderId{st.st_dev, st.st_ino};
-}
-
-// One folder's listing. The names are stored back to back, each followed by
-// a NUL so it can be handed to the system, beside a copy with a..z raised to
-// A..Z that the sort compares first.
-struct Listing {
-    struct Item {
-        uint32_t offset;
-        uint32_t length;
-        unsigned char type; // d_type from the listing
-    };
-
-    std::string names;
-    std::string folded;
-    std::vector<Item> items;
-
-    void Clear()
-    {
-        names.clear();
-        folded.clear();
-        items.clear();
-    }
-
-    void Add(const char* name, unsigned char type)
-    {
-        const size_t length = std::strlen(name);
-        items.push_back({static_cast<uint32_t>(names.size()), static_cast<uint32_t>(length), type});
-        names.append(name, length + 1);
-        for (size_t i = 0; i <= length; ++i)
-            folded.push_back(static_cast<char>(FoldUpper(static_cast<unsigned char>(name[i]))));
-    }
-
-    const char* Name(const Item& item) const { return names.data() + item.offset; }
-
-    void Sort()
-    {
-        std::sort(items.begin(), items.end(), [this](const Item& a, const Item& b) {
-            const size_t n = std::min(a.length, b.length);
-            if (const int c = std::memcmp(folded.data() + a.offset, folded.data() + b.offset, n))
-                return c < 0;
-            if (a.length != b.length)
-                return a.length < b.length;
-            return std::memcmp(names.data() + a.offset, names.data() + b.offset, n) < 0;
-        });
-    }
-};
+const FolderListedHook kNoHook;
 
 class Scanner {
 public:
-    Scanner(std::string_view filter, std::vector<std::string>& list, const FolderListedHook& onListed)
-        : filter_(filter), list_(list), onListed_(onListed)
+    Scanner(std::string_view filter, std::vector<std::string>& list, const FolderListedHook& onListed,
+            ReadAhead* ahead = nullptr, size_t startIndex = 0, const ScanWatch& watch = {},
+            SecondList* second = nullptr)
+        : filter_(filter), list_(list), onListed_(onListed), ahead_(ahead), startIndex_(startIndex), watch_(watch),
+          second_(second)
     {
     }
     Scanner(const Scanner&) = delete;
@@ -195,19 +97,28 @@ public:
     void Run(const std::string& folder)
     {
         const std::string_view trimmed = DropOneTrailingSeparator(folder);
-        // A root "/" trims to an empty folder text but is opened as "/".
-        const std::string openPath = (trimmed.empty() && !folder.empty()) ? folder : std::string(trimmed);
-        Descriptor dir(OpenFolder(AT_FDCWD, openPath.c_str()));
-        if (dir.get() < 0)
-            throw InOutError::FromSystemError(errno);
+        startPath_ = ScanStartPath(folder);
+        Found start;
+        if (ahead_) {
+            const AheadStart known = ahead_->StartFolder(startIndex_, watch_.cancel);
+            if (known.openError)
+                throw InOutError::FromSystemError(known.openError);
+            start = Found::Known(known.idError, known.id, known.pseudo);
+        } else {
+            Descriptor dir(OpenFolder(AT_FDCWD, startPath_.c_str()));
+            if (dir.get() < 0)
+                throw InOutError::FromSystemError(errno);
+            start = Found::Open(std::move(dir));
+        }
         path_.assign(trimmed);
-        ScanOpen(std::move(dir), path_.size());
+        ScanFound(std::move(start), path_.size());
     }
 
 private:
     // One folder of the descent path. Its descriptor is closed while it lies
     // more than kHeldLevels above the deepest folder, and opened again when
-    // the scan comes back to it.
+    // the scan comes back to it. A folder whose listing came from the
+    // read-ahead is not held at all (-1) unless the scan needs it.
     struct Level {
         FolderId id;
         int fd;
@@ -223,23 +134,31 @@ private:
     // its way while another opens).
     static constexpr size_t kHeldLevels = 32;
 
-    // Records the open folder on the descent path; false when it must not be
+    // Records the folder on the descent path; false when it must not be
     // scanned: it was entered before in this scan (a second link to it, a
     // link loop) or it belongs to a kernel pseudo file system.
-    bool Enter(Descriptor& dir, size_t nameStart)
+    bool Enter(Found& found, size_t nameStart)
     {
-        const std::optional<FolderId> id = IdOf(dir.get());
-        if (!id)
-            throw InOutError::FromSystemError(errno);
-        if (!entered_.insert(*id).second)
+        FolderId id = found.id;
+        if (!found.known) {
+            const std::optional<FolderId> opened = IdOf(found.dir.get());
+            if (!opened)
+                throw InOutError::FromSystemError(errno);
+            id = *opened;
+        } else if (found.idError) {
+            throw InOutError::FromSystemError(found.idError);
+        }
+        if (!entered_.insert(id).second)
             return false;
-        if ((levels_.empty() || levels_.back().id.dev != id->dev) && IsPseudoFileSystem(dir.get()))
-            return false;
+        if (levels_.empty() || levels_.back().id.dev != id.dev) {
+            if (found.known ? found.pseudo : folderio::IsPseudoFileSystem(found.dir.get()))
+                return false;
+        }
         // A path the system cannot take (PATH_MAX counts the final NUL).
         if (levels_.size() >= kMaxDepth || path_.size() >= PATH_MAX)
             throw InOutError::FromSystemError(ENAMETOOLONG);
-        levels_.push_back({*id, dir.get(), uint32_t(nameStart), uint32_t(path_.size())});
-        dir.release();
+        levels_.push_back({id, found.dir.get(), uint32_t(nameStart), uint32_t(path_.size())});
+        found.dir.release();
         const size_t depth = levels_.size() - 1;
         if (depth > kHeldLevels)
             CloseLevel(depth - kHeldLevels);
@@ -255,17 +174,28 @@ private:
     }
 
     // The descriptor of a folder on the descent path, opened again if it was
-    // closed: name by name from the nearest held folder above it, each folder
-    // checked to be the one entered before, keeping the deepest kHeldLevels
-    // open for the way back up. -1 when the path no longer leads to it (moved
-    // or removed since it was entered).
+    // closed: name by name from the nearest held folder above it (the start
+    // folder by its path), each folder checked to be the one entered before,
+    // keeping the deepest kHeldLevels open for the way back up. -1 when the
+    // path no longer leads to it (moved or removed since it was entered).
     int FolderFd(size_t level)
     {
         if (levels_[level].fd >= 0)
             return levels_[level].fd;
         size_t from = level;
-        while (levels_[from].fd < 0)
-            --from; // the start folder is always held
+        while (from > 0 && levels_[from].fd < 0)
+            --from;
+        if (levels_[from].fd < 0) {
+            Descriptor start(OpenFolder(AT_FDCWD, startPath_.c_str()));
+            if (start.get() < 0) {
+                if (errno == ENOENT || errno == ENOTDIR)
+                    return -1;
+                throw InOutError::FromSystemError(errno);
+            }
+            if (IdOf(start.get()) != levels_[0].id)
+                return -1;
+            levels_[0].fd = start.release();
+        }
         int fd = levels_[from].fd;
         Descriptor passed; // a folder on the way that is not kept
         for (size_t i = from + 1; i <= level; ++i) {
@@ -288,55 +218,27 @@ private:
         return fd;
     }
 
-    // Scans the open folder whose (trimmed) path text is in path_, its own
-    // name starting at nameStart.
-    void ScanOpen(Descriptor dir, size_t nameStart)
+    // Scans the folder whose (trimmed) path text is in path_, its own name
+    // starting at nameStart.
+    void ScanFound(Found found, size_t nameStart)
     {
-        if (!Enter(dir, nameStart))
+        if (watch_.cancel && watch_.cancel->load(std::memory_order_relaxed))
+            throw ScanCancelled{};
+        if (!Enter(found, nameStart))
             return;
         const size_t level = levels_.size() - 1;
-
-        // Listings are kept per depth and reused, so a scan allocates little.
-        if (listings_.size() <= level)
-            listings_.emplace_back();
-        Listing& listing = listings_[level];
-        ReadListing(levels_[level].fd, listing);
-        listing.Sort();
-        if (onListed_)
-            onListed_(path_);
-
-        for (const Listing::Item& item : listing.items) {
-            const int fd = FolderFd(level);
-            if (fd < 0)
-                break; // the rest of the folder is gone with it
-            const char* name = listing.Name(item);
-            const std::string_view nameView(name, item.length);
-            Kind kind = KindOf(fd, name, item.type);
-            if (kind == Kind::Folder) {
-                Descriptor sub(OpenFolder(fd, name));
-                if (sub.get() >= 0) {
-                    const size_t keep = path_.size();
-                    AppendSubFolderName(path_, nameView);
-                    ScanOpen(std::move(sub), path_.size() - nameView.size());
-                    path_.resize(keep);
-                    continue;
-                }
-                if (errno == ENOENT)
-                    continue; // removed since the listing was read
-                if (errno != ENOTDIR)
-                    throw InOutError::FromSystemError(errno);
-                kind = Kind::File; // replaced by a file since the listing was read
-            }
-            if (kind == Kind::File && ExtensionPasses(nameView, filter_)) {
-                if (path_.size() + 1 + nameView.size() >= PATH_MAX)
-                    throw InOutError::FromSystemError(ENAMETOOLONG);
-                list_.push_back(FileEntryPath(path_, nameView));
-            }
-        }
+        const std::shared_ptr<const AheadFolder> ahead =
+            ahead_ ? ahead_->Folder(levels_[level].id, watch_.cancel) : nullptr;
+        if (ahead && ahead->readError)
+            throw InOutError::FromSystemError(ahead->readError);
+        if (ahead || ReadOwnListing(level))
+            ScanEntries(level, ahead ? ahead->listing : listings_[level], ahead.get());
+        if (watch_.found)
+            watch_.found->store(list_.size(), std::memory_order_relaxed);
         // The parent's descriptor, if closed, is most cheaply found again as
         // "..", when that is the folder entered (not the parent of a link's
         // target); FolderFd walks down from above otherwise.
-        if (level > 0 && levels_[level].fd >= 0 && levels_[level - 1].fd < 0) {
+        if (!ahead_ && level > 0 && levels_[level].fd >= 0 && levels_[level - 1].fd < 0) {
             Descriptor up(OpenFolder(levels_[level].fd, ".."));
             if (up.get() >= 0 && IdOf(up.get()) == levels_[level - 1].id)
                 levels_[level - 1].fd = up.release();
@@ -345,52 +247,90 @@ private:
         levels_.pop_back();
     }
 
-    void ReadListing(int fd, Listing& listing)
+    // Reads the folder at `level` into listings_[level]; false when it is
+    // gone since it was entered.
+    bool ReadOwnListing(size_t level)
     {
-        listing.Clear();
-        buffer_.resize(64 * 1024);
-        for (;;) {
-            const ssize_t n = ::getdents64(fd, buffer_.data(), buffer_.size());
-            if (n == 0)
-                break;
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw InOutError::FromSystemError(errno);
-            }
-            for (ssize_t off = 0; off < n;) {
-                const auto* d = reinterpret_cast<const struct dirent64*>(buffer_.data() + off);
-                off += d->d_reclen;
-                const char* name = d->d_name;
-                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                    continue;
-                listing.Add(name, d->d_type);
-            }
-        }
+        // Listings are kept per depth and reused, so a scan allocates little.
+        while (listings_.size() <= level)
+            listings_.emplace_back();
+        const int fd = FolderFd(level);
+        if (fd < 0)
+            return false;
+        if (const int error = listings_[level].Read(fd, buffer_))
+            throw InOutError::FromSystemError(error);
+        listings_[level].Sort();
+        return true;
     }
 
-    static Kind KindOf(int fd, const char* name, unsigned char type)
+    // The entries of the folder at `level` in listing order; `ahead` tells
+    // what each one is when the read-ahead looked them up.
+    void ScanEntries(size_t level, const Listing& listing, const AheadFolder* ahead)
     {
-        switch (type) {
-        case DT_DIR: return Kind::Folder;
-        case DT_REG: return Kind::File;
-        case DT_LNK:
-        case DT_UNKNOWN: break;
-        default: return Kind::Other;
+        if (onListed_)
+            onListed_(path_);
+        for (size_t i = 0; i < listing.items.size(); ++i) {
+            const Listing::Item& item = listing.items[i];
+            const char* name = listing.Name(item);
+            const std::string_view nameView(name, item.length);
+            Kind kind;
+            Found sub;
+            int openError = 0;
+            if (ahead) {
+                const AheadEntry& entry = ahead->entries[i];
+                kind = entry.kind;
+                openError = entry.openError;
+                if (kind == Kind::Folder && !openError)
+                    sub = Found::Known(entry.idError, entry.id, entry.pseudo);
+            } else {
+                const int fd = FolderFd(level);
+                if (fd < 0)
+                    break; // the rest of the folder is gone with it
+                kind = folderio::KindOf(fd, name, item.type);
+                if (kind == Kind::Folder) {
+                    sub = Found::Open(Descriptor(OpenFolder(fd, name)));
+                    openError = sub.dir.get() < 0 ? errno : 0;
+                }
+            }
+            if (kind == Kind::Folder) {
+                if (!openError) {
+                    const size_t keep = path_.size();
+                    AppendSubFolderName(path_, nameView);
+                    ScanFound(std::move(sub), path_.size() - nameView.size());
+                    path_.resize(keep);
+                    continue;
+                }
+                if (openError == ENOENT)
+                    continue; // removed since the listing was read
+                if (openError != ENOTDIR)
+                    throw InOutError::FromSystemError(openError);
+                kind = Kind::File; // replaced by a file since the listing was read
+            }
+            if (kind != Kind::File)
+                continue;
+            const bool tooLong = path_.size() + 1 + nameView.size() >= PATH_MAX;
+            if (ExtensionPasses(nameView, filter_)) {
+                if (tooLong)
+                    throw InOutError::FromSystemError(ENAMETOOLONG);
+                list_.push_back(FileEntryPath(path_, nameView));
+            }
+            if (second_ && !second_->error && ExtensionPasses(nameView, second_->filter)) {
+                if (tooLong)
+                    second_->error = InOutError::FromSystemError(ENAMETOOLONG);
+                else
+                    second_->list.push_back(FileEntryPath(path_, nameView));
+            }
         }
-        struct stat st;
-        if (::fstatat(fd, name, &st, 0) != 0)
-            return Kind::File; // a dangling link, or gone: judged by its name
-        if (S_ISDIR(st.st_mode))
-            return Kind::Folder;
-        if (S_ISREG(st.st_mode))
-            return Kind::File;
-        return Kind::Other;
     }
 
     std::string_view filter_;
     std::vector<std::string>& list_;
     const FolderListedHook& onListed_;
+    ReadAhead* ahead_;
+    size_t startIndex_;
+    ScanWatch watch_;
+    SecondList* second_;
+    std::string startPath_; // the start folder as opened
     std::string path_; // folder text of the folder being scanned
     std::string name_; // one name of path_, for the system
     std::vector<Level> levels_; // the descent path, start folder first
@@ -415,8 +355,8 @@ bool ScanNameLess(std::string_view a, std::string_view b)
 {
     const size_t n = std::min(a.size(), b.size());
     for (size_t i = 0; i < n; ++i) {
-        const unsigned char ca = FoldUpper(static_cast<unsigned char>(a[i]));
-        const unsigned char cb = FoldUpper(static_cast<unsigned char>(b[i]));
+        const unsigned char ca = folderio::FoldUpper(static_cast<unsigned char>(a[i]));
+        const unsigned char cb = folderio::FoldUpper(static_cast<unsigned char>(b[i]));
         if (ca != cb)
             return ca < cb;
     }
@@ -429,6 +369,19 @@ void ScanFolder(const std::string& folder, std::string_view filter,
                 std::vector<std::string>& list, const FolderListedHook& onListed)
 {
     Scanner(filter, list, onListed).Run(folder);
+}
+
+std::string ScanStartPath(const std::string& folder)
+{
+    // A root "/" trims to an empty folder text but is opened as "/".
+    const std::string_view trimmed = DropOneTrailingSeparator(folder);
+    return (trimmed.empty() && !folder.empty()) ? folder : std::string(trimmed);
+}
+
+void ScanFolderAhead(const std::string& folder, std::string_view filter, std::vector<std::string>& list,
+                     ReadAhead& ahead, size_t startIndex, const ScanWatch& watch, SecondList* second)
+{
+    Scanner(filter, list, kNoHook, &ahead, startIndex, watch, second).Run(folder);
 }
 
 void ScanPictureFolder(const std::string& folder, std::vector<std::string>& list)
