@@ -25,17 +25,17 @@ using Result = SingleInstanceLock::Result;
 
 namespace {
 
-// A child process that takes the lock, tells the parent, and waits to be killed.
-class LockHolder {
+// A child process that runs `attempt`, tells the parent whether it succeeded,
+// and then keeps what it holds until it is killed.
+class Holder {
 public:
-    explicit LockHolder(const std::string& name) {
+    explicit Holder(const std::function<bool()>& attempt) {
         int fds[2];
         if (pipe(fds) != 0) throw std::runtime_error("pipe");
         pid_ = fork();
         if (pid_ == 0) {
             close(fds[0]);
-            SingleInstanceLock lock(name);
-            char r = lock.Acquire() == Result::Acquired ? 'y' : 'n';
+            const char r = attempt() ? 'y' : 'n';
             (void)!write(fds[1], &r, 1);
             for (;;) pause();
         }
@@ -43,10 +43,12 @@ public:
         char r = 0;
         if (read(fds[0], &r, 1) != 1) r = 0;
         close(fds[0]);
-        acquired_ = r == 'y';
+        succeeded_ = r == 'y';
     }
-    ~LockHolder() { Kill(); }
-    bool Acquired() const { return acquired_; }
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    ~Holder() { Kill(); }
+    bool Succeeded() const { return succeeded_; }
     void Kill() {
         if (pid_ <= 0) return;
         kill(pid_, SIGKILL);
@@ -56,7 +58,19 @@ public:
 
 private:
     pid_t pid_ = -1;
-    bool acquired_ = false;
+    bool succeeded_ = false;
+};
+
+// A child process that takes the lock and keeps it until it is killed.
+class LockHolder : public Holder {
+public:
+    explicit LockHolder(const std::string& name)
+        : Holder([&] {
+            // Kept for the child's life, which ends by SIGKILL.
+            auto* lock = new SingleInstanceLock(name);
+            return lock->Acquire() == Result::Acquired;
+        }) { }
+    bool Acquired() const { return Succeeded(); }
 };
 
 std::string UniqueName(const char* what) {
@@ -239,23 +253,13 @@ TEST(SingleInstanceLock, ADescriptorOthersOpenedBeforeDoesNotKeepUsOut) {
         struct stat before {};
         ASSERT_EQ(stat(path.c_str(), &before), 0);
 
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        const pid_t holder = fork();
-        ASSERT_GE(holder, 0);
-        if (holder == 0) {
-            close(fds[0]);
-            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(1);
+        // Another user opens the file read-only and locks it.
+        Holder other([&] {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return false;
             const int fd = open(path.c_str(), O_RDONLY);
-            const char r = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
-            (void)!write(fds[1], &r, 1);
-            for (;;) pause();
-        }
-        close(fds[1]);
-        char r = 0;
-        if (read(fds[0], &r, 1) != 1) r = 0;
-        close(fds[0]);
-        EXPECT_EQ(r, 'y') << "the other side could not lock the file";
+            return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+        });
+        EXPECT_TRUE(other.Succeeded()) << "the other side could not lock the file";
 
         {
             SingleInstanceLock lock(name);
@@ -267,8 +271,7 @@ TEST(SingleInstanceLock, ADescriptorOthersOpenedBeforeDoesNotKeepUsOut) {
             // A second copy of ours is still refused.
             EXPECT_FALSE(LockHolder(name).Acquired());
         }
-        kill(holder, SIGKILL);
-        waitpid(holder, nullptr, 0);
+        other.Kill();
         std::filesystem::remove(path);
     }
 }
