@@ -440,7 +440,7 @@ TEST(SettingsWindowBrowser, FolderDialogStartsAtTheLastConfirmedFolder)
         QTimer::singleShot(0, [&openedAt, folder] {
             QFileDialog* dialog = nullptr;
             test::WaitUntil([&] { return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); },
-                            5000);
+                            test::kHangMs);
             ASSERT_NE(dialog, nullptr);
             openedAt = dialog->directory().absolutePath();
             if (folder) {
