@@ -29,7 +29,7 @@ private_session() {
 # The outer limit of a wait for something the program does: only a hang
 # reaches it, whatever the machine's load (a sanitizer build on a busy machine
 # takes minutes where a quiet one takes seconds).
-hang_s=300
+hang_s=600
 
 # wait_for <seconds> <command...>: retries the command every 0.2 s.
 wait_for() {
