@@ -241,8 +241,8 @@ TEST(PicturePrefetcherTest, ADecodeInFlightIsCancelledNotWaitedFor)
     busy->Start({ 0, "a.jpg", 40, 30 });
     ASSERT_TRUE(test::WaitUntil([&] { return stubborn.seen->started == 1; }, test::kHangMs));
     EXPECT_LT(SecondsOf([&] { busy.reset(); }), stubborn.UnwaitedSeconds());
-    stubborn.seen->released = true;
     EXPECT_TRUE(test::WaitUntil([&] { return stubborn.seen->cancelled > 0; }, test::kHangMs)) << "the flag was set";
+    stubborn.seen->released = true;
 }
 
 // Real files: the error of a decode ahead is the error of a load on the spot,

@@ -275,10 +275,10 @@ TEST(SlideWindowTest, EndingTheShowDoesNotWaitForTheDecodeAhead)
         const bool hidden = !slide->isVisible();
         slide.reset();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        slow.seen->released = true;
         EXPECT_TRUE(hidden);
         EXPECT_LT(seconds, slow.UnwaitedSeconds());
         EXPECT_TRUE(test::WaitUntil([&] { return slow.seen->cancelled == 1; }, test::kHangMs)) << "the decode was cancelled";
+        slow.seen->released = true;
     }
 }
 

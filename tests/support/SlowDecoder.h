@@ -14,8 +14,8 @@ namespace kalvio::test {
 
 // A decoder that runs until its cancel flag is set (or `limit` has passed),
 // counting the decodes it started and the cancels it saw. With heedsCancel
-// off it sees the flag but runs on until the test sets `released` (or to the
-// limit), as a decoder that checks it rarely would. What it counts is shared,
+// off it sees the flag but runs on until the test sets `released` once it has
+// seen the cancel (or to the limit), as a decoder that checks it rarely would. What it counts is shared,
 // since a worker may run it after the test has moved on.
 struct SlowDecoder {
     struct Seen {
