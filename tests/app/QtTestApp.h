@@ -27,6 +27,10 @@ App& TestApplication()
     return *app;
 }
 
+// The outer limit of a wait for an event: only a hang reaches it, however busy
+// the machine (a sanitizer build on a loaded one runs many times slower).
+constexpr int kHangMs = 120000;
+
 // Runs the event loop until `done` holds or `timeoutMs` passed; returns `done()`.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
 {

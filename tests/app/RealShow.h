@@ -35,7 +35,7 @@ public:
         process_.start(KALVIO_SYSTEM_PYTHON, args);
         const bool up = test::WaitUntil(
             [&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(busName).value(); },
-            20000);
+            test::kHangMs);
         EXPECT_TRUE(up) << templateName << " did not come up: "
                         << process_.readAllStandardError().toStdString();
     }

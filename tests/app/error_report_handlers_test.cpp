@@ -41,7 +41,7 @@ protected:
     void TearDown() override { App().SetReportHook({}); }
 
     template <class F>
-    bool RunUntil(F done, int ms = 3000)
+    bool RunUntil(F done, int ms = kalvio::test::kHangMs)
     {
         QElapsedTimer t;
         t.start();

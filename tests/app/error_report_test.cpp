@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "app/ErrorReportBox.h"
+#include "app/QtTestApp.h"
 
 using kalvio::ErrorReportBox;
 using kalvio::ErrorReportText;
@@ -48,14 +48,9 @@ protected:
     }
     void TearDown() override { App().SetReportHook({}); }
 
-    // Runs the event loop until `done` or two seconds have passed.
+    // Runs the event loop until `done`, or until only a hang would take so long.
     template <class F>
-    bool RunUntil(F done) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
-    }
+    bool RunUntil(F done) { return kalvio::test::WaitUntil(done, kalvio::test::kHangMs); }
 
     std::vector<Report> reports;
 };
@@ -170,12 +165,7 @@ protected:
         return open;
     }
     template <class F>
-    static bool RunUntil(F done) {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
-    }
+    static bool RunUntil(F done) { return kalvio::test::WaitUntil(done, kalvio::test::kHangMs); }
 
     QTimer unblock_;
 };

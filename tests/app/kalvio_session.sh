@@ -26,6 +26,11 @@ private_session() {
   unset QT_QPA_PLATFORM
 }
 
+# The outer limit of a wait for something the program does: only a hang
+# reaches it, whatever the machine's load (a sanitizer build on a busy machine
+# takes minutes where a quiet one takes seconds).
+hang_s=600
+
 # wait_for <seconds> <command...>: retries the command every 0.2 s.
 wait_for() {
   local limit=$1; shift
@@ -51,23 +56,44 @@ click_at() {
     "$(awk "BEGIN { print int($3 * $scale) }")" click 1
 }
 
+# focus_window <window>: gives the window the keyboard and waits until the X
+# server says it has it, so that the keys sent next go to it.
+has_focus() { xdotool windowfocus "$1" 2>/dev/null; [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+focus_window() { wait_for $hang_s has_focus "$1"; }
+
+# open_folder_dialog <pid> <settings window>: clicks the folder button and
+# prints the folder dialog's window once it is up; fails when it does not open.
+open_folder_dialog() {
+  local pid=$1 settings=$2
+  click_at "$settings" 550 44
+  wait_for $hang_s windows_at_least "$pid" 2 || return 1
+  visible_windows "$pid" | grep -vx "$settings" | head -1
+}
+
+# enter_folder <pid> <dialog> <folder>: types the folder into the dialog and
+# takes it; fails when the dialog does not go.
+enter_folder() {
+  local pid=$1 dialog=$2 folder=$3 end
+  focus_window "$dialog" || return 1
+  xdotool key ctrl+a
+  xdotool type --delay 10 "$folder"
+  # A Return may only take the completion the dialog offers: Return again
+  # until the dialog has gone. One too many lands in the settings window,
+  # whose buttons are no default buttons: it does nothing there.
+  end=$((SECONDS + hang_s))
+  while windows_at_least "$pid" 2; do
+    [ $SECONDS -lt $end ] || return 1
+    xdotool key Return
+    wait_for 2 eval "! windows_at_least $pid 2" || true
+  done
+}
+
 # choose_picture_folder <pid> <settings window> <folder>: through the folder
 # dialog; fails when the dialog does not open or does not take the folder.
 choose_picture_folder() {
-  local pid=$1 settings=$2 folder=$3 dialog attempt
-  click_at "$settings" 550 44
-  wait_for 15 windows_at_least "$pid" 2 || return 1
-  dialog=$(visible_windows "$pid" | grep -vx "$settings" | head -1)
-  xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-  sleep 0.5
-  xdotool key ctrl+a
-  xdotool type --delay 10 "$folder"
-  for attempt in 1 2 3; do
-    sleep 0.5
-    xdotool key Return    # the first may only take a completion
-    wait_for 2 eval "! windows_at_least $pid 2" && return 0
-  done
-  return 1
+  local dialog
+  dialog=$(open_folder_dialog "$1" "$2") || return 1
+  enter_folder "$1" "$dialog" "$3"
 }
 
 # press_play <settings window>

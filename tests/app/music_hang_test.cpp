@@ -57,7 +57,7 @@ namespace {
         window.e_musicdir->setText("/music");
         window.cb_usemusic->setChecked(true);
         window.RzButton3Click();
-        test::WaitUntil([&] { return !window.Scanning(); }, 20000);
+        test::WaitUntil([&] { return !window.Scanning(); }, test::kHangMs);
         closed = !window.isVisible();
     }
     std::remove(track.c_str());

@@ -82,7 +82,7 @@ protected:
     void PressPlay()
     {
         Find<QPushButton>("RzButton3")->click();
-        EXPECT_TRUE(test::WaitUntil([this] { return !window->Scanning(); }, 20000)) << "the scan never ended";
+        EXPECT_TRUE(test::WaitUntil([this] { return !window->Scanning(); }, test::kHangMs)) << "the scan never ended";
     }
 
     ShowState state;
@@ -413,7 +413,7 @@ TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
     w.e_musicdir->setText("/music");
     w.cb_usemusic->setChecked(true);
     w.RzButton3Click();
-    ASSERT_TRUE(test::WaitUntil([&] { return !w.Scanning(); }, 20000));
+    ASSERT_TRUE(test::WaitUntil([&] { return !w.Scanning(); }, test::kHangMs));
     EXPECT_TRUE(showed);
     EXPECT_FALSE(w.Timer->isActive()) << "the music timer is off after the show";
     EXPECT_FALSE(w.isVisible());
@@ -440,7 +440,7 @@ TEST(SettingsWindowBrowser, FolderDialogStartsAtTheLastConfirmedFolder)
         QTimer::singleShot(0, [&openedAt, folder] {
             QFileDialog* dialog = nullptr;
             test::WaitUntil([&] { return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); },
-                            5000);
+                            test::kHangMs);
             ASSERT_NE(dialog, nullptr);
             openedAt = dialog->directory().absolutePath();
             if (folder) {

@@ -62,7 +62,7 @@ TEST(ShowScreen, ShowCoversTheScreenOfTheSettingsWindow)
         QScreen* shownOn = nullptr;
         QRect shownAt;
         test::WhenModal<Tfrm_slide>([&](Tfrm_slide& slide) {
-            test::WaitUntil([&] { return slide.geometry() == slide.screen()->geometry(); }, 2000);
+            test::WaitUntil([&] { return slide.geometry() == slide.screen()->geometry(); }, test::kHangMs);
             shownOn = slide.screen();
             shownAt = slide.geometry();
             slide.N4Click();

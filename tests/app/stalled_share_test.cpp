@@ -140,7 +140,7 @@ KalvioApplication& App()
     slide.Timer->setInterval(300);
     slide.show();
 
-    bool ok = test::WaitUntil([&] { return slide.Sequencer().Waiting(); }, 20000);
+    bool ok = test::WaitUntil([&] { return slide.Sequencer().Waiting(); }, test::kHangMs);
     ok = ok && state.PictureIndex == 1 && !slide.Timer->isActive();
     // The keys are handled while the show waits for the picture.
     Key(slide, Qt::Key_Space);
@@ -155,7 +155,7 @@ KalvioApplication& App()
     };
     ok = ok && test::WaitUntil([&] { return named() > 0; }, limitMs * 3);
     // The third picture comes after it.
-    ok = ok && test::WaitUntil([&] { return state.PictureIndex == 3; }, 20000);
+    ok = ok && test::WaitUntil([&] { return state.PictureIndex == 3; }, test::kHangMs);
     ok = ok && named() == 1 && Reports().size() == 1;
     for (const std::string& r : Reports())
         std::fprintf(stderr, "reported: %s\n", r.c_str());

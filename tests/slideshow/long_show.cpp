@@ -180,7 +180,9 @@ int main(int argc, char** argv)
     int tracks = 0;
     {
         kalvio::test::GStreamerReady();
-        MediaPlayer player("fakesink sync=true");
+        // A busy machine may take seconds to bring a track up: a limit that
+        // never turns that into an error report.
+        MediaPlayer player("fakesink sync=true", std::chrono::seconds(60));
         MusicSequencer music(player, state.MusicList, state.MusicIndex);
         music.playmusic();
         QTimer musicTimer;

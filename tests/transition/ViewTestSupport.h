@@ -23,14 +23,14 @@ inline void EnsureApplication()
     (void)app;
 }
 
-// Shows a top-level widget and waits until its window is exposed, then lets
-// the first paints settle.
+// Shows a top-level widget and waits until its window is exposed (a limit only
+// a hang reaches), then lets the first paints settle.
 inline void ShowAndSettle(QWidget& w)
 {
     w.show();
     QElapsedTimer t;
     t.start();
-    while (!(w.windowHandle() && w.windowHandle()->isExposed()) && t.elapsed() < 2000)
+    while (!(w.windowHandle() && w.windowHandle()->isExposed()) && t.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     t.start();
     while (t.elapsed() < 30)

@@ -11,9 +11,10 @@ namespace {
 
 using test::CodedPicture;
 
-// Dispatches events until `done` or the time limit; false on timeout.
+// Dispatches events until `done` or the time limit (by default one only a
+// hang reaches); false on timeout.
 template <typename Done>
-bool PumpUntil(Done done, int limitMs = 5000)
+bool PumpUntil(Done done, int limitMs = 120000)
 {
     QElapsedTimer t;
     t.start();

@@ -96,7 +96,7 @@ TEST_P(ScreenAwakeTest, OneInhibitionPerShowReleasedAtItsEnd)
     auto heldOnly = [&](QWidget&) {
         for (size_t i = 0; i < mocks.size(); ++i) {
             const auto& expected = GetParam().services[i].whileShown;
-            test::WaitUntil([&] { return mocks[i]->Calls().size() >= expected.size(); }, 10000);
+            test::WaitUntil([&] { return mocks[i]->Calls().size() >= expected.size(); }, test::kHangMs);
             EXPECT_EQ(mocks[i]->Calls(), expected) << mocks[i]->Name() << " while the show runs";
         }
     };
@@ -105,7 +105,7 @@ TEST_P(ScreenAwakeTest, OneInhibitionPerShowReleasedAtItsEnd)
 
     for (size_t i = 0; i < mocks.size(); ++i) {
         const auto expected = GetParam().services[i].AfterShow();
-        test::WaitUntil([&] { return mocks[i]->Calls().size() >= expected.size(); }, 10000);
+        test::WaitUntil([&] { return mocks[i]->Calls().size() >= expected.size(); }, test::kHangMs);
         test::WaitUntil([] { return false; }, expected.empty() ? 300 : 0);   // nothing more comes
         EXPECT_EQ(mocks[i]->Calls(), expected) << mocks[i]->Name() << " after the show";
     }

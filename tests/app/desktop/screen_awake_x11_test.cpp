@@ -65,7 +65,7 @@ TEST_P(ScreenAwakeOnX11, WindowNamedAndXScreenSaverSuspended)
     show.Play([&](QWidget& slide) {
         if (stateDuringShow)
             return;
-        kalvio::test::WaitUntil([&] { return !mock.Calls().empty(); }, 10000);
+        kalvio::test::WaitUntil([&] { return !mock.Calls().empty(); }, kalvio::test::kHangMs);
         EXPECT_EQ(mock.Calls(), std::vector<std::string>{ GetParam().inhibitCall(slide.winId()) });
         // As a key press would; the saver may have started before the show.
         XResetScreenSaver(display);
@@ -74,9 +74,9 @@ TEST_P(ScreenAwakeOnX11, WindowNamedAndXScreenSaverSuspended)
     });
     ASSERT_TRUE(stateDuringShow) << "the slideshow window did not show";
     EXPECT_NE(*stateDuringShow, ScreenSaverOn) << "the screen saver started during the show";
-    EXPECT_TRUE(kalvio::test::WaitUntil([&] { return XScreenSaverState(display) == ScreenSaverOn; }, 5000))
+    EXPECT_TRUE(kalvio::test::WaitUntil([&] { return XScreenSaverState(display) == ScreenSaverOn; }, kalvio::test::kHangMs))
         << "the screen saver did not start after the show";
-    EXPECT_TRUE(kalvio::test::WaitUntil([&] { return mock.Calls().size() == 2; }, 5000)) << "not released";
+    EXPECT_TRUE(kalvio::test::WaitUntil([&] { return mock.Calls().size() == 2; }, kalvio::test::kHangMs)) << "not released";
     EXPECT_TRUE(show.reports.empty()) << show.reports.front();
     XSetScreenSaver(display, 0, 0, DefaultBlanking, DefaultExposures);
     XFlush(display);

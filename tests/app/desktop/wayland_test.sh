@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 
 if [ -z "${KALVIO_WAYLAND_INNER:-}" ]; then
-  for tool in weston weston-screenshooter dbus-run-session compare; do
+  for tool in weston weston-screenshooter dbus-run-session compare convert; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
   done
   /usr/bin/python3 -c 'import dbusmock, gi; gi.require_version("Atspi", "2.0")' 2>/dev/null \
@@ -33,6 +33,15 @@ fail() {
   cat "$work/weston.log" 2>/dev/null | tail -20 || true
   exit 1
 }
+# until_up <what> <command...>: retries the command every 0.1 s; fails with
+# "<what> did not start" at an outer limit only a hang reaches.
+until_up() {
+  local what=$1 end=$((SECONDS + 300)); shift
+  until "$@"; do
+    [ $SECONDS -lt $end ] || fail "$what did not start"
+    sleep 0.1
+  done
+}
 
 mkdir -p "$work/runtime" "$work/pictures" "$work/shots"
 chmod 700 "$work/runtime"
@@ -53,9 +62,15 @@ unset LC_ALL LC_MESSAGES LANGUAGE
 weston --backend=headless-backend.so --use-pixman --width=1024 --height=768 \
   --socket="$WAYLAND_DISPLAY" --idle-time=0 --debug --log="$work/weston.log" &
 weston=$!
-for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && break; sleep 0.1; done
-[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || fail "weston did not start"
-sleep 1   # its shell draws the desktop
+until_up weston test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
+# Its shell draws the desktop (the first screenshot of the program's window
+# shows it around): until then the screen is one colour.
+desktop_drawn() {
+  rm -rf "$work/desktop" && mkdir "$work/desktop"
+  (cd "$work/desktop" && weston-screenshooter >/dev/null 2>&1) &&
+    [ "$(convert "$work"/desktop/*.png -format %k info:)" -gt 1 ]
+}
+until_up "the desktop shell" desktop_drawn
 
 /usr/bin/python3 -m dbusmock --session -t "$here/desktop_mocks/portal.py" > "$work/portal.log" &
 portal=$!
@@ -63,8 +78,7 @@ portal_up() {
   dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
     string:org.freedesktop.portal.Desktop 2>/dev/null | grep -q 'boolean true'
 }
-for _ in $(seq 200); do portal_up && break; sleep 0.1; done
-portal_up || fail "the stand-in portal did not start"
+until_up "the stand-in portal" portal_up
 
 /usr/bin/python3 "$here/wayland_show.py" "$kalvio" "$work/pictures" "$work/shots" || fail "the show on Wayland"
 cp "$work/shots/"*.png "${KALVIO_WAYLAND_SHOTS:-$work}/" 2>/dev/null || true
