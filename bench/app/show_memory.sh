@@ -62,7 +62,7 @@ fi
 kalvio=$(realpath "$1")
 out=$2
 pictures=${3:-5}
-for tool in xvfb-run xdotool import convert python3; do
+for tool in Xvfb xdotool import convert python3; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
 sets=$(mktemp -d)
@@ -88,7 +88,7 @@ for screen in 3840x2160 1920x1080; do
     [ -n "$(ls "$sets/$set")" ] || { echo "no $set: skipped"; continue; }
     name="BM_ShowMemory/screen:$screen/pictures:${set%-"$screen"}"
     start=$SECONDS
-    kb=$(KALVIO_PRIVATE_X=1 xvfb-run -a -s "-screen 0 ${screen}x24" "$0" measure "$kalvio" "$sets/$set" "$pictures") \
+    kb=$(KALVIO_PRIVATE_X=1 "$root/tests/support/private-x" "${screen}x24" "$0" measure "$kalvio" "$sets/$set" "$pictures") \
       || { echo "$name: failed"; continue; }
     mb=$(awk "BEGIN { printf \"%.1f\", $kb * 1024 / 1e6 }")
     echo "$name  peak $mb MB (limit $limit MB), $((SECONDS - start)) s"

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Driving the real program under a private X server, as a person would.
-# Sourced by the scripts that do so (tests and benchmarks); needs xvfb-run,
+# Sourced by the scripts that do so (tests and benchmarks); needs Xvfb,
 # xdotool and ImageMagick's import.
 
 # under_private_x <screen WxHxD> <script> <args...>: runs the script again
@@ -10,10 +10,10 @@ under_private_x() {
   local screen=$1; shift
   [ -n "${KALVIO_PRIVATE_X:-}" ] && return 0
   local tool
-  for tool in xvfb-run xdotool import compare; do
+  for tool in Xvfb xdotool import compare; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
   done
-  KALVIO_PRIVATE_X=1 exec xvfb-run -a -s "-screen 0 $screen" "$@"
+  KALVIO_PRIVATE_X=1 exec "$(dirname "${BASH_SOURCE[0]}")/../support/private-x" "$screen" "$@"
 }
 
 # private_session <folder>: a runtime folder of its own (the single-copy lock

@@ -67,7 +67,7 @@ shoot() {
     w=${screen%x*}; h=${screen#*x}
     echo "== $name: $picture on a $screen screen at scale factor $scale"
     "$helper" "$pictures/$picture" "$w" "$h" "$shots/$name-exact.png"
-    KALVIO_SCREEN_CASE=1 xvfb-run -a -s "-screen 0 ${screen}x24" \
+    KALVIO_SCREEN_CASE=1 "$here/../support/private-x" "${screen}x24" \
       "$0" show-one "$kalvio" "$pictures/$picture" "$scale" "$shots/$name-exact.png" "$shots/$name.png" || exit 1
     convert "$pictures/$picture" -auto-orient -resize "${w}x${h}!" "$shots/$name-reference.png"
   done
@@ -94,7 +94,7 @@ check() {
 
 case ${1:-} in
   shoot)
-    for tool in xvfb-run xdotool import compare convert; do
+    for tool in Xvfb xdotool import compare convert; do
       command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
     done
     shoot "$(realpath "$2")" "$(realpath "$3")" "$(realpath "$4")" "$5" ;;

@@ -315,10 +315,12 @@ TEST(TransitionSlideViewWait, AnEntryThatNeverComesIsGivenUpAndTheNextIsMade)
         EXPECT_NE(std::string(e.what()).find("did not answer"), std::string::npos) << e.what();
     }
 
-    // The worker is still in the stuck decode; the next entry comes anyway.
-    EXPECT_FALSE(slideView.EntryReady(1, "next.jpg", listener));
-    ASSERT_TRUE(test::WaitUntil([&] { return news.size() == 2; }, 20000));
-    EXPECT_FALSE(news[1]);
+    // The worker is still in the stuck decode; the next entry comes anyway:
+    // made at once by a fresh worker, or announced when it is.
+    if (!slideView.EntryReady(1, "next.jpg", listener)) {
+        ASSERT_TRUE(test::WaitUntil([&] { return news.size() == 2; }, test::kHangMs));
+        EXPECT_FALSE(news[1]);
+    }
     slideView.LoadEntry(1, "next.jpg");
     EXPECT_TRUE(view.Picture().HasGraphic());
     EXPECT_EQ(stuck.seen->started, 1);
