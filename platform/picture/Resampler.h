@@ -43,7 +43,18 @@ struct AxisWeights {
     int32_t pairs = 0;
     std::vector<int32_t> blockFirst;
     std::vector<int32_t> blockWeights;
+    // The same blocks again, by output sample, when each block's inputs fit
+    // in a window of kWindow samples from blockFirst[b]: pair q of output
+    // sample b * lanes + i is window samples windowIndex[((b * windowPairs + q)
+    // * lanes + i) * 2 + 0, 1], weighed by windowWeights[(b * windowPairs + q)
+    // * lanes + i]. windowPairs is 0 when some block does not fit.
+    int32_t windowPairs = 0;
+    std::vector<int16_t> windowIndex;
+    std::vector<int32_t> windowWeights;
 };
+
+// How many input samples a window block reads from its first.
+constexpr int32_t kWindow = 64;
 
 // The weights that make `inSize` samples `outSize`, output sample j centred
 // at input coordinate (j + 0.5) * inSize / outSize (input sample i covers
@@ -91,7 +102,7 @@ private:
 // The passes on their own, for tests and benchmarks: dst[x] from `count` rows
 // and weights; dst[c][j] from src[c] and the axis. Rows are padded: the
 // vertical pass works in groups of 16 samples, the horizontal one reads
-// `taps` samples past the last input sample.
+// `taps` + kWindow samples past the last input sample.
 void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
 // Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);

@@ -64,7 +64,7 @@ TEST(Resampler, VectorPassesEqualThePlainSums)
         SCOPED_TRACE(std::to_string(c.in) + " -> " + std::to_string(c.out));
         AxisWeights a = MakeAxisWeights(c.in, c.out, c.kernel, 16);
         AddBlockWeights(a, 16);
-        const int32_t padded = (c.in + 15) / 16 * 16 + a.taps + 16;
+        const int32_t padded = (c.in + 15) / 16 * 16 + a.taps + kWindow + 16;
         std::vector<std::vector<int16_t>> src(3, std::vector<int16_t>(size_t(padded), 0));
         for (auto& row : src)
             for (int32_t x = 0; x < c.in; ++x)
