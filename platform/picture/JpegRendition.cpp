@@ -102,7 +102,15 @@ Bitmap Render(const uint8_t* data, size_t size, const std::string& name, int32_t
             const int32_t count = std::min<int32_t>(kBatch, inHeight - first);
             for (int32_t i = 0; i < count; ++i)
                 rows[i] = cmyk ? cmykRows.data() + size_t(i) * size_t(inWidth) * 4 : resampler->slot(first + i);
-            const int32_t got = int32_t(jpeg_read_scanlines(&c, rows, JDIMENSION(count)));
+            // libjpeg gives a row or two a call; a whole batch lets the
+            // resampler make its output rows two at a time.
+            int32_t got = 0;
+            while (got < count) {
+                const int32_t more = int32_t(jpeg_read_scanlines(&c, rows + got, JDIMENSION(count - got)));
+                if (more == 0)
+                    break;
+                got += more;
+            }
             if (got == 0)
                 break;
             if (cmyk)

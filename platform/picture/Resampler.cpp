@@ -150,6 +150,43 @@ void VerticalAvx512(const uint8_t* const* rows, const int16_t* weights, int32_t 
         VerticalAvx2(rows, weights, count, x, width, dst);
 }
 
+// VerticalAvx512 for two sets of weights: each pair of rows is loaded and
+// interleaved once for both.
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
+    const __m512i high = _mm512_set1_epi16(kSampleMax);
+    auto pairOf = [](const int16_t* w, int32_t k) {
+        return int32_t(uint16_t(w[k])) | int32_t(uint32_t(uint16_t(w[k + 1])) << 16);
+    };
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i loA = round, hiA = round, loB = round, hiB = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m512i a = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x)));
+            const __m512i b = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x)));
+            const __m512i lo = _mm512_unpacklo_epi16(a, b), hi = _mm512_unpackhi_epi16(a, b);
+            const __m512i wA = _mm512_set1_epi32(pairOf(weightsA, k)), wB = _mm512_set1_epi32(pairOf(weightsB, k));
+            loA = _mm512_dpwssd_epi32(loA, lo, wA);
+            hiA = _mm512_dpwssd_epi32(hiA, hi, wA);
+            loB = _mm512_dpwssd_epi32(loB, lo, wB);
+            hiB = _mm512_dpwssd_epi32(hiB, hi, wB);
+        }
+        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, kWeightBits - kSampleBits),
+                                              _mm512_maskz_srai_epi32(0xffff, hiA, kWeightBits - kSampleBits));
+        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, kWeightBits - kSampleBits),
+                                              _mm512_maskz_srai_epi32(0xffff, hiB, kWeightBits - kSampleBits));
+        _mm512_storeu_si512(dstA + x, _mm512_min_epi16(_mm512_max_epi16(vA, _mm512_setzero_si512()), high));
+        _mm512_storeu_si512(dstB + x, _mm512_min_epi16(_mm512_max_epi16(vB, _mm512_setzero_si512()), high));
+    }
+    if (x < width) {
+        VerticalAvx2(rows, weightsA, count, x, width, dstA);
+        VerticalAvx2(rows, weightsB, count, x, width, dstB);
+    }
+}
+
 // Sixteen output samples a step, of every channel at once: each input pair,
 // broadcast, is multiplied by the sixteen outputs' weights for it, so the sums
 // build up lane by lane with no reduction at the end. Two sums a channel (even
@@ -404,6 +441,17 @@ void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t co
     VerticalScalar(rows, weights, count, width, dst);
 }
 
+void VerticalPassTwo(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                     int32_t width, int16_t* dstA, int16_t* dstB)
+{
+#if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0)
+        return VerticalTwoAvx512(rows, weightsA, weightsB, count, width, dstA, dstB);
+#endif
+    VerticalPass(rows, weightsA, count, width, dstA);
+    VerticalPass(rows, weightsB, count, width, dstB);
+}
+
 void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst)
 {
     int32_t from = 0;
@@ -511,7 +559,11 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_mid(std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
     , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16))
     , m_planes(channels == 1 ? 0 : m_planeStride * size_t(channels), 0)
-    , m_rows(size_t(m_y.taps))
+    , m_rows(size_t(2 * m_y.taps + 2))
+    , m_outHeight(outHeight)
+    , m_midNext(m_mid.size(), 0)
+    , m_weightsA(m_rows.size())
+    , m_weightsB(m_rows.size())
 {
 #if defined(__x86_64__)
     if (HaveAvx512())
@@ -524,13 +576,43 @@ bool RowResampler::ready(int32_t y) const
     return m_y.first[size_t(y)] + m_y.used[size_t(y)] <= m_fed;
 }
 
+// Rows y and y + 1 in one vertical pass over the rows either reads, each
+// weighing the other's rows nothing; y + 1 kept in m_midNext.
+bool RowResampler::verticalTwo(int32_t y)
+{
+    if (y + 1 >= m_outHeight || !ready(y + 1))
+        return false;
+    const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+    const int32_t shift = m_y.first[size_t(y + 1)] - first, usedNext = m_y.used[size_t(y + 1)];
+    const int32_t count = RoundUp(std::max(used, shift + usedNext), 2);
+    if (shift < 0 || count > int32_t(m_rows.size()))
+        return false;
+    const int16_t* a = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
+    const int16_t* b = m_y.weights.data() + size_t(y + 1) * size_t(m_y.taps);
+    const int32_t last = first + std::max(used, shift + usedNext) - 1;
+    for (int32_t t = 0; t < count; ++t) {
+        m_rows[size_t(t)] = slot(std::min(first + t, last)); // padding taps weigh nothing
+        m_weightsA[size_t(t)] = t < used ? a[t] : 0;
+        m_weightsB[size_t(t)] = t >= shift && t - shift < usedNext ? b[t - shift] : 0;
+    }
+    VerticalPassTwo(m_rows.data(), m_weightsA.data(), m_weightsB.data(), count, m_inWidth * m_channels, m_mid.data(),
+                    m_midNext.data());
+    m_midNextRow = y + 1;
+    return true;
+}
+
 void RowResampler::make(int32_t y, int16_t* const* out)
 {
-    const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
-    for (int32_t t = 0; t < m_y.taps; ++t)
-        m_rows[size_t(t)] = slot(first + (t < used ? t : 0)); // padding taps weigh nothing
-    VerticalPass(m_rows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, m_inWidth * m_channels,
-                 m_mid.data());
+    if (m_midNextRow == y) {
+        m_mid.swap(m_midNext);
+        m_midNextRow = -1;
+    } else if (!verticalTwo(y)) {
+        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+        for (int32_t t = 0; t < m_y.taps; ++t)
+            m_rows[size_t(t)] = slot(first + (t < used ? t : 0)); // padding taps weigh nothing
+        VerticalPass(m_rows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, m_inWidth * m_channels,
+                     m_mid.data());
+    }
     if (m_channels == 1) {
         // Past the input width the horizontal weights are zero; keep the
         // samples there clean all the same.

@@ -97,6 +97,13 @@ private:
     std::vector<int16_t> m_planes; // the same, one zero-padded row a channel
     std::vector<const uint8_t*> m_rows;
     int32_t m_fed = 0;
+    // Two output rows read mostly the same input rows: when both can be
+    // made, one vertical pass makes both, and the second waits here.
+    int32_t m_outHeight;
+    std::vector<int16_t> m_midNext;
+    int32_t m_midNextRow = -1;
+    std::vector<int16_t> m_weightsA, m_weightsB;
+    bool verticalTwo(int32_t y);
 };
 
 // The passes on their own, for tests and benchmarks: dst[x] from `count` rows
@@ -104,6 +111,10 @@ private:
 // vertical pass works in groups of 16 samples, the horizontal one reads
 // `taps` + kWindow samples past the last input sample.
 void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
+// Two vertical passes over the same rows at once, each with its weights:
+// dstA as VerticalPass with weightsA, dstB with weightsB.
+void VerticalPassTwo(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                     int32_t width, int16_t* dstA, int16_t* dstB);
 // Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
 

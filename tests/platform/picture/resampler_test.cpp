@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <numeric>
 #include <random>
@@ -91,14 +92,23 @@ TEST(Resampler, VectorPassesEqualThePlainSums)
                 b = uint8_t(random());
             pointers.push_back(row.data());
         }
-        std::vector<int16_t> mid(size_t(width + 32));
+        std::vector<int16_t> mid(size_t(width + 32)), other(size_t(width + 32));
         const int16_t* w = v.weights.data() + size_t(c.out / 2) * size_t(v.taps);
-        VerticalPass(pointers.data(), w, v.taps, width, mid.data());
-        for (int32_t x = 0; x < width; ++x) {
+        auto plain = [&](const int16_t* weights, int32_t x) {
             int32_t sum = 0;
             for (int32_t k = 0; k < v.taps; ++k)
-                sum += w[k] * rows[size_t(k)][size_t(x)];
-            ASSERT_EQ(mid[size_t(x)], std::clamp((sum + (1 << 7)) >> 8, 0, int(kSampleMax))) << x;
+                sum += weights[k] * rows[size_t(k)][size_t(x)];
+            return std::clamp((sum + (1 << 7)) >> 8, 0, int(kSampleMax));
+        };
+        VerticalPass(pointers.data(), w, v.taps, width, mid.data());
+        for (int32_t x = 0; x < width; ++x)
+            ASSERT_EQ(mid[size_t(x)], plain(w, x)) << x;
+        // Two sets of weights over the same rows at once: each as alone.
+        const int16_t* w2 = v.weights.data() + size_t(c.out / 3) * size_t(v.taps);
+        VerticalPassTwo(pointers.data(), w2, w, v.taps, width, other.data(), mid.data());
+        for (int32_t x = 0; x < width; ++x) {
+            ASSERT_EQ(other[size_t(x)], plain(w2, x)) << x;
+            ASSERT_EQ(mid[size_t(x)], plain(w, x)) << x;
         }
     }
 }
@@ -138,5 +148,61 @@ TEST(Resampler, FlatPicturesStayFlatAndEdgesStayPut)
             }
         }
         EXPECT_EQ(made, outH);
+    }
+}
+
+TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
+{
+    // A random picture through the row resampler, fed as a decoder feeds it
+    // (output rows made two at a time where they can be), against the two
+    // passes written out with the same weights.
+    std::mt19937 random(11);
+    const struct {
+        int32_t inW, inH, outW, outH;
+        Kernel kernel;
+    } cases[] = {
+        { 301, 200, 193, 64, Kernel::Lanczos3 },  // 1.56 and 3.1 times smaller
+        { 120, 77, 37, 230, Kernel::Mitchell },   // flattened, then stretched
+        { 45, 300, 200, 17, Kernel::Lanczos3 },   // stretched across, 17.6 times fewer rows
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.inW) + "x" + std::to_string(c.inH) + " -> " + std::to_string(c.outW) + "x"
+                     + std::to_string(c.outH));
+        std::vector<uint8_t> picture(size_t(c.inW) * size_t(c.inH) * 3);
+        for (auto& b : picture)
+            b = uint8_t(random());
+        const AxisWeights across = MakeAxisWeights(c.inW, c.outW, c.kernel, 16);
+        const AxisWeights down = MakeAxisWeights(c.inH, c.outH, c.kernel, 2);
+        RowResampler r(c.inW, c.inH, c.outW, c.outH, 3, c.kernel, 16);
+        std::vector<int16_t> out(size_t(c.outW + 16) * 3);
+        int16_t* planes[3] = { out.data(), out.data() + c.outW + 16, out.data() + 2 * (c.outW + 16) };
+        std::vector<int32_t> mid(size_t(c.inW) * 3);
+        int32_t made = 0;
+        for (int32_t y = 0; y < c.inH; y += 16) {
+            const int32_t end = std::min(y + 16, c.inH);
+            for (int32_t i = y; i < end; ++i)
+                std::copy_n(picture.data() + size_t(i) * size_t(c.inW) * 3, c.inW * 3, r.slot(i));
+            r.fedUpTo(end);
+            for (; made < c.outH && r.ready(made); ++made) {
+                r.make(made, planes);
+                const int16_t* wy = down.weights.data() + size_t(made) * size_t(down.taps);
+                for (int32_t x = 0; x < c.inW * 3; ++x) {
+                    int32_t sum = 0;
+                    for (int32_t k = 0; k < down.used[size_t(made)]; ++k)
+                        sum += wy[k] * picture[size_t(down.first[size_t(made)] + k) * size_t(c.inW) * 3 + size_t(x)];
+                    mid[size_t(x)] = std::clamp((sum + (1 << 7)) >> 8, 0, int(kSampleMax));
+                }
+                for (int ch = 0; ch < 3; ++ch)
+                    for (int32_t j = 0; j < c.outW; ++j) {
+                        const int16_t* wx = across.weights.data() + size_t(j) * size_t(across.taps);
+                        int32_t sum = 0;
+                        for (int32_t t = 0; t < across.used[size_t(j)]; ++t)
+                            sum += wx[t] * mid[size_t(across.first[size_t(j)] + t) * 3 + size_t(ch)];
+                        ASSERT_EQ(planes[ch][j], std::clamp((sum + (1 << 13)) >> 14, 0, int(kSampleMax)))
+                            << "row " << made << " channel " << ch << " sample " << j;
+                    }
+            }
+        }
+        EXPECT_EQ(made, c.outH);
     }
 }
