@@ -2,6 +2,7 @@
 #include "platform/picture/Resampler.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -150,6 +151,93 @@ void VerticalAvx512(const uint8_t* const* rows, const int16_t* weights, int32_t 
         VerticalAvx2(rows, weights, count, x, width, dst);
 }
 
+// VerticalAvx2 on Q6 rows: 16 samples a step.
+__attribute__((target("avx2")))
+int32_t VerticalQ6Avx2(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
+                       int16_t* dst)
+{
+    const __m256i round = _mm256_set1_epi32(1 << (kWeightBits - 1));
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    int32_t x = from;
+    for (; x + 16 <= width; x += 16) {
+        __m256i lo = round, hi = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x));
+            const __m256i w = _mm256_set1_epi32(int32_t(uint16_t(weights[k])) | int32_t(uint32_t(uint16_t(weights[k + 1])) << 16));
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w));
+        }
+        const __m256i v = _mm256_packs_epi32(_mm256_srai_epi32(lo, kWeightBits), _mm256_srai_epi32(hi, kWeightBits));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high));
+    }
+    return x;
+}
+
+// VerticalAvx512 on Q6 rows: 32 samples a step, rows paired by unpacking.
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+int32_t VerticalQ6Avx512(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - 1));
+    const __m512i high = _mm512_set1_epi16(kSampleMax);
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i lo = round, hi = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m512i a = _mm512_loadu_si512(rows[k] + x), b = _mm512_loadu_si512(rows[k + 1] + x);
+            const __m512i w = _mm512_set1_epi32(int32_t(uint16_t(weights[k])) | int32_t(uint32_t(uint16_t(weights[k + 1])) << 16));
+            lo = _mm512_dpwssd_epi32(lo, _mm512_unpacklo_epi16(a, b), w);
+            hi = _mm512_dpwssd_epi32(hi, _mm512_unpackhi_epi16(a, b), w);
+        }
+        const __m512i v = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, lo, kWeightBits),
+                                             _mm512_maskz_srai_epi32(0xffff, hi, kWeightBits));
+        _mm512_storeu_si512(dst + x, _mm512_min_epi16(_mm512_max_epi16(v, _mm512_setzero_si512()), high));
+    }
+    return x;
+}
+
+// Sixteen pixels of `channels` (1 or 3) interleaved bytes a step made Q6
+// rows, one a channel. Returns how many pixels it did.
+__attribute__((target("avx2")))
+int32_t WidenAvx2(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride)
+{
+    int32_t x = 0;
+    if (channels == 1) {
+        for (; x + 16 <= width; x += 16) {
+            const __m256i v = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), _mm256_slli_epi16(v, kSampleBits));
+        }
+        return x;
+    }
+    // For channel c and load k (16 bytes each), where that load's bytes of
+    // the channel go among the channel's sixteen; -1 = none.
+    static const auto kMask = [] {
+        std::array<std::array<std::array<int8_t, 16>, 3>, 3> m {};
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 3; ++k)
+                for (int i = 0; i < 16; ++i) {
+                    const int at = 3 * i + c;
+                    m[size_t(c)][size_t(k)][size_t(i)] = int8_t(at / 16 == k ? at % 16 : -1);
+                }
+        return m;
+    }();
+    __m128i mask[3][3];
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 3; ++k)
+            mask[c][k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMask[size_t(c)][size_t(k)].data()));
+    for (; x + 16 <= width; x += 16) {
+        const __m128i* in = reinterpret_cast<const __m128i*>(src + 3 * x);
+        const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1), d = _mm_loadu_si128(in + 2);
+        for (int c = 0; c < 3; ++c) {
+            const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, mask[c][0]), _mm_shuffle_epi8(b, mask[c][1])),
+                                           _mm_shuffle_epi8(d, mask[c][2]));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + size_t(c) * stride + size_t(x)),
+                                _mm256_slli_epi16(_mm256_cvtepu8_epi16(v), kSampleBits));
+        }
+    }
+    return x;
+}
+
 // VerticalAvx512 for two sets of weights: each pair of rows is loaded and
 // interleaved once for both.
 __attribute__((target("avx512f,avx512bw,avx512vnni")))
@@ -241,33 +329,44 @@ int32_t HorizontalBlocks(const int16_t* const* src, const AxisWeights& axis, int
 }
 
 // Sixteen output samples a step, of every channel at once, from a window of
-// 64 input samples held in two registers: for each pair of taps, one permute
-// gathers every output's two samples into its lane, and one multiply-add
-// weighs them. Fewer steps than HorizontalBlocks, which goes through every
-// input pair of the block, when each output reads only a few of them.
-template <int Channels>
+// 64 or 128 input samples held in two or four registers: for each pair of
+// taps, one permute (two and a blend for 128) gathers every output's two
+// samples into its lane, and one multiply-add weighs them. Fewer steps than
+// HorizontalBlocks, which goes through every input pair of the block, when
+// each output reads only a few of them.
+template <int Channels, bool Wide>
 __attribute__((target("avx512f,avx512bw,avx512vnni")))
 int32_t HorizontalWindows(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
 {
     const int32_t blocks = int32_t(axis.blockFirst.size()), pairs = axis.windowPairs;
     const __m256i high = _mm256_set1_epi16(kSampleMax);
+    const __m512i upperHalf = _mm512_set1_epi16(64);
     for (int32_t b = 0; b < blocks; ++b) {
         const int32_t base = axis.blockFirst[size_t(b)];
         const int16_t* index = axis.windowIndex.data() + size_t(b) * size_t(pairs) * 32;
         const int32_t* w = axis.windowWeights.data() + size_t(b) * size_t(pairs) * 16;
-        __m512i low[Channels], upper[Channels], sum[Channels];
+        __m512i r0[Channels], r1[Channels], r2[Channels], r3[Channels], sum[Channels];
 #pragma GCC unroll 3
         for (int c = 0; c < Channels; ++c) {
-            low[c] = _mm512_loadu_si512(src[c] + base);
-            upper[c] = _mm512_loadu_si512(src[c] + base + 32);
+            r0[c] = _mm512_loadu_si512(src[c] + base);
+            r1[c] = _mm512_loadu_si512(src[c] + base + 32);
+            if (Wide) {
+                r2[c] = _mm512_loadu_si512(src[c] + base + 64);
+                r3[c] = _mm512_loadu_si512(src[c] + base + 96);
+            }
             sum[c] = _mm512_set1_epi32(1 << (kWeightBits - 1));
         }
         for (int32_t q = 0; q < pairs; ++q) {
             const __m512i at = _mm512_loadu_si512(index + size_t(q) * 32);
             const __m512i weights = _mm512_loadu_si512(w + size_t(q) * 16);
+            const __mmask32 upper = Wide ? _mm512_test_epi16_mask(at, upperHalf) : 0;
 #pragma GCC unroll 3
-            for (int c = 0; c < Channels; ++c)
-                sum[c] = _mm512_dpwssd_epi32(sum[c], _mm512_permutex2var_epi16(low[c], at, upper[c]), weights);
+            for (int c = 0; c < Channels; ++c) {
+                __m512i v = _mm512_permutex2var_epi16(r0[c], at, r1[c]);
+                if (Wide)
+                    v = _mm512_mask_blend_epi16(upper, v, _mm512_permutex2var_epi16(r2[c], at, r3[c]));
+                sum[c] = _mm512_dpwssd_epi32(sum[c], v, weights);
+            }
         }
 #pragma GCC unroll 3
         for (int c = 0; c < Channels; ++c) {
@@ -278,6 +377,12 @@ int32_t HorizontalWindows(const int16_t* const* src, const AxisWeights& axis, in
         }
     }
     return blocks * 16;
+}
+
+template <int Channels>
+int32_t HorizontalWindows(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+{
+    return axis.window > 64 ? HorizontalWindows<Channels, true>(src, axis, dst) : HorizontalWindows<Channels, false>(src, axis, dst);
 }
 
 // Sixteen Q6 samples made bytes (in 16-bit lanes).
@@ -365,6 +470,19 @@ void Deinterleave3Scalar(const int16_t* src, int32_t from, int32_t width, int16_
     }
 }
 
+// Rows of `channels` interleaved bytes made Q6 rows, one a channel, `stride` apart.
+void Widen(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx2())
+        x = WidenAvx2(src, width, channels, dst, stride);
+#endif
+    for (; x < width; ++x)
+        for (int32_t c = 0; c < channels; ++c)
+            dst[size_t(c) * stride + size_t(x)] = int16_t(src[channels * x + c] << kSampleBits);
+}
+
 void Deinterleave3(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
 {
     int32_t x = 0;
@@ -441,6 +559,28 @@ void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t co
     VerticalScalar(rows, weights, count, width, dst);
 }
 
+void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0)
+        x = VerticalQ6Avx512(rows, weights, count, width, dst);
+    if (HaveAvx2() && count % 2 == 0)
+        x = VerticalQ6Avx2(rows, weights, count, x, width, dst);
+#endif
+    for (; x < width; ++x) {
+        int32_t acc = 0;
+        for (int32_t k = 0; k < count; ++k)
+            acc += int32_t(weights[k]) * rows[k][x];
+        dst[x] = ClampSample((acc + (1 << (kWeightBits - 1))) >> kWeightBits);
+    }
+}
+
+bool AcrossFirst(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight)
+{
+    return int64_t(outWidth) * inHeight > int64_t(outHeight) * inWidth;
+}
+
 void VerticalPassTwo(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
                      int32_t width, int16_t* dstA, int16_t* dstB)
 {
@@ -456,7 +596,7 @@ void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeigh
 {
     int32_t from = 0;
 #if defined(__x86_64__)
-    if (HaveAvx512() && axis.lanes == 16 && axis.windowPairs > 0 && (channels == 1 || channels == 3))
+    if (HaveAvx512() && axis.lanes == 16 && axis.window > 0 && (channels == 1 || channels == 3))
         from = channels == 1 ? HorizontalWindows<1>(src, axis, dst) : HorizontalWindows<3>(src, axis, dst);
     else if (HaveAvx512() && axis.lanes == 16 && (channels == 1 || channels == 3))
         from = channels == 1 ? HorizontalBlocks<1>(src, axis, dst) : HorizontalBlocks<3>(src, axis, dst);
@@ -487,14 +627,14 @@ namespace {
 void AddWindowWeights(AxisWeights& axis)
 {
     const int32_t lanes = axis.lanes, blocks = int32_t(axis.blockFirst.size());
-    int32_t pairs = 0;
+    int32_t pairs = 0, span = 0;
     for (int32_t j = 0; j < blocks * lanes; ++j) {
-        if (axis.first[size_t(j)] + axis.used[size_t(j)] - axis.blockFirst[size_t(j / lanes)] > kWindow) {
-            axis.windowPairs = 0;
-            return;
-        }
+        span = std::max(span, axis.first[size_t(j)] + axis.used[size_t(j)] - axis.blockFirst[size_t(j / lanes)]);
         pairs = std::max(pairs, (axis.used[size_t(j)] + 1) / 2);
     }
+    axis.window = span <= 64 ? 64 : span <= kWindow ? kWindow : 0;
+    if (axis.window == 0)
+        return;
     axis.windowPairs = pairs;
     axis.windowIndex.assign(size_t(blocks) * size_t(pairs) * size_t(lanes) * 2, 0);
     axis.windowWeights.assign(size_t(blocks) * size_t(pairs) * size_t(lanes), 0);
@@ -505,8 +645,8 @@ void AddWindowWeights(AxisWeights& axis)
             const size_t cell = (size_t(b) * size_t(pairs) + size_t(q)) * size_t(lanes) + size_t(i);
             // Taps past the ones used weigh nothing; their index stays inside the window.
             const int32_t t = 2 * q;
-            axis.windowIndex[2 * cell] = int16_t(std::min(at + t, kWindow - 1));
-            axis.windowIndex[2 * cell + 1] = int16_t(std::min(at + t + 1, kWindow - 1));
+            axis.windowIndex[2 * cell] = int16_t(std::min(at + t, axis.window - 1));
+            axis.windowIndex[2 * cell + 1] = int16_t(std::min(at + t + 1, axis.window - 1));
             const uint32_t w0 = t < axis.used[size_t(j)] ? uint16_t(w[t]) : 0;
             const uint32_t w1 = t + 1 < axis.used[size_t(j)] ? uint16_t(w[t + 1]) : 0;
             axis.windowWeights[cell] = int32_t(w0 | w1 << 16);
@@ -558,17 +698,39 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_ring(m_stride * size_t(m_ringRows), 0)
     , m_mid(std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
     , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16))
-    , m_planes(channels == 1 ? 0 : m_planeStride * size_t(channels), 0)
+    , m_planes(channels == 1 && !AcrossFirst(inWidth, inHeight, outWidth, outHeight) ? 0 : m_planeStride * size_t(channels), 0)
     , m_rows(size_t(2 * m_y.taps + 2))
     , m_outHeight(outHeight)
     , m_midNext(m_mid.size(), 0)
     , m_weightsA(m_rows.size())
     , m_weightsB(m_rows.size())
+    , m_acrossFirst(AcrossFirst(inWidth, inHeight, outWidth, outHeight))
+    , m_outWidth(outWidth)
 {
+    if (m_acrossFirst) {
+        m_outPlane = size_t(RoundUp(outWidth, 32));
+        m_across.assign(m_outPlane * size_t(channels) * size_t(m_ringRows), 0);
+        m_acrossRows.resize(size_t(m_y.taps));
+    }
 #if defined(__x86_64__)
     if (HaveAvx512())
         AddBlockWeights(m_x, 16);
 #endif
+}
+
+void RowResampler::fedUpTo(int32_t y)
+{
+    if (m_acrossFirst) {
+        int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+        const int16_t* in[3] = { planes[0], planes[1], planes[2] };
+        for (int32_t i = m_fed; i < y; ++i) {
+            Widen(slot(i), m_inWidth, m_channels, m_planes.data(), m_planeStride);
+            int16_t* row = m_across.data() + size_t(i % m_ringRows) * m_outPlane * size_t(m_channels);
+            int16_t* out[3] = { row, row + m_outPlane, row + 2 * m_outPlane };
+            HorizontalPass(in, m_channels, m_x, out);
+        }
+    }
+    m_fed = y;
 }
 
 bool RowResampler::ready(int32_t y) const
@@ -603,6 +765,17 @@ bool RowResampler::verticalTwo(int32_t y)
 
 void RowResampler::make(int32_t y, int16_t* const* out)
 {
+    if (m_acrossFirst) {
+        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+        const int16_t* weights = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
+        for (int32_t c = 0; c < m_channels; ++c) {
+            for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
+                m_acrossRows[size_t(t)] = m_across.data() + (size_t((first + (t < used ? t : 0)) % m_ringRows) * size_t(m_channels)
+                                                             + size_t(c)) * m_outPlane;
+            VerticalPassQ6(m_acrossRows.data(), weights, m_y.taps, m_outWidth, out[c]);
+        }
+        return;
+    }
     if (m_midNextRow == y) {
         m_mid.swap(m_midNext);
         m_midNextRow = -1;
