@@ -75,7 +75,7 @@ Bitmap Render(const uint8_t* data, size_t size, const std::string& name, int32_t
     // smooth cubic.
     const Kernel kernel = uint64_t(width) * uint64_t(height) > uint64_t(c.image_width) * c.image_height
         ? Kernel::Mitchell : Kernel::Lanczos3;
-    constexpr int32_t kBatch = 16;
+    constexpr int32_t kBatch = 8;
     std::unique_ptr<RowResampler> resampler;
     std::vector<int16_t> outRows;
     std::vector<uint8_t> cmykRows;

@@ -693,18 +693,20 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_x(MakeAxisWeights(inWidth, outWidth, kernel, 16))
     , m_y(MakeAxisWeights(inHeight, outHeight, kernel, 2))
     , m_ringRows(m_y.taps + batch)
+    , m_acrossFirst(AcrossFirst(inWidth, inHeight, outWidth, outHeight))
+    , m_slotRows(m_acrossFirst ? batch : m_ringRows)
     // The vertical pass reads and writes whole groups of 16 samples.
     , m_stride(size_t(RoundUp(inWidth * channels, 16)))
-    , m_ring(m_stride * size_t(m_ringRows), 0)
-    , m_mid(std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
+    , m_ring(m_stride * size_t(m_slotRows), 0)
+    // Across first, the rows are split into channels straight into m_planes.
+    , m_mid(m_acrossFirst ? 0 : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
     , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16))
-    , m_planes(channels == 1 && !AcrossFirst(inWidth, inHeight, outWidth, outHeight) ? 0 : m_planeStride * size_t(channels), 0)
+    , m_planes(channels == 1 && !m_acrossFirst ? 0 : m_planeStride * size_t(channels), 0)
     , m_rows(size_t(2 * m_y.taps + 2))
     , m_outHeight(outHeight)
     , m_midNext(m_mid.size(), 0)
     , m_weightsA(m_rows.size())
     , m_weightsB(m_rows.size())
-    , m_acrossFirst(AcrossFirst(inWidth, inHeight, outWidth, outHeight))
     , m_outWidth(outWidth)
 {
     if (m_acrossFirst) {

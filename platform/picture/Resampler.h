@@ -86,7 +86,7 @@ public:
 
     // Where input row `y` is to be written (inWidth * channels bytes); valid
     // for the next batch.
-    uint8_t* slot(int32_t y) { return m_ring.data() + size_t(y % m_ringRows) * m_stride; }
+    uint8_t* slot(int32_t y) { return m_ring.data() + size_t(y % m_slotRows) * m_stride; }
     // Rows up to (not including) `y` have been written.
     void fedUpTo(int32_t y);
     // True when output row `y` can be made from the rows fed so far. Every
@@ -99,6 +99,10 @@ private:
     int32_t m_inWidth, m_channels;
     AxisWeights m_x, m_y;
     int32_t m_ringRows;
+    bool m_acrossFirst;
+    // The decoded rows, as bytes: the window of the vertical pass, or, across
+    // first, only the batch being fed (each row is made narrow as it comes).
+    int32_t m_slotRows;
     size_t m_stride;
     std::vector<uint8_t> m_ring;
     std::vector<int16_t> m_mid;    // the vertical pass's row, channels interleaved
@@ -115,7 +119,6 @@ private:
     bool verticalTwo(int32_t y);
     // Across first: each fed row made the output width, its channels one
     // after the other m_outPlane samples apart, at index y % m_ringRows.
-    bool m_acrossFirst;
     int32_t m_outWidth;
     size_t m_outPlane = 0;
     std::vector<int16_t> m_across;
