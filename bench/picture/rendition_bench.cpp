@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Pictures decoded to the size they are shown: decode plus resample of 24
-// and 13 megapixel JPEG files to 1920 x 1080 and 3840 x 2160, beside djpeg's
+// Pictures decoded to the size they are shown: decode plus resample of every
+// shared photo of 12 megapixels or more to 1920 x 1080 and 3840 x 2160, beside djpeg's
 // full decode of the same file; and what the costly tiny files of the loader
 // tests cost with and without the decoding budget.
+#include "platform/picture/JpegDecoder.h"
 #include "platform/picture/JpegLoader.h"
 #include "platform/picture/JpegRendition.h"
 #include "support/CostlyJpeg.h"
@@ -11,6 +12,7 @@
 
 #include "fixtures/Djpeg.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -79,6 +81,18 @@ std::string ProgressiveCopy(const std::string& path)
     return copy;
 }
 
+double Megapixels(const std::string& path)
+{
+    const std::vector<uint8_t> bytes = ReadFile(path);
+    try {
+        jpeg::Decoder d;
+        jpeg::OpenDecoder(d, bytes.data(), bytes.size(), path, {}, nullptr);
+        return double(d.cinfo.image_width) * d.cinfo.image_height / 1e6;
+    } catch (const PictureError&) {
+        return 0;
+    }
+}
+
 const int kRegistered = [] {
     using test::CostlyKind;
     const struct {
@@ -102,8 +116,14 @@ const int kRegistered = [] {
     }
     if (!fs::is_directory(kPhotoDir))
         return 0;
+    // Every shared photo of 12 megapixels or more, and a progressive copy of
+    // the 24-megapixel baseline one.
+    std::vector<std::string> files;
+    for (const auto& e : fs::directory_iterator(kPhotoDir))
+        if (e.path().extension() == ".jpg" && Megapixels(e.path().string()) >= 12)
+            files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
     const std::string painting = std::string(kPhotoDir) + "/Painting-Colors_by__herobrine7gamer.jpg";
-    std::vector<std::string> files = { painting, std::string(kPhotoDir) + "/Dragonfly_by_Bolly.jpg" };
     if (const std::string copy = ProgressiveCopy(painting); !copy.empty())
         files.push_back(copy);
     for (const std::string& path : files) {

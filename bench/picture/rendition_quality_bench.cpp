@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Quality of the pictures as shown, against ImageMagick's resize of the same
 // file (`convert FILE -auto-orient -resize WxH! ref.png`, PSNR as `compare -metric PSNR`
-// gives it): every shared photo at 1920 x 1080 and 3840 x 2160. And the
+// gives it): every shared photo and every photo made to be hard
+// (fixtures/HardPhotos.h) at 1920 x 1080 and 3840 x 2160. And the
 // resamplers that were candidates, side by side on full decodes: ours, Qt's
 // smooth scaling, pixman's separable convolution and libswscale (the last two
 // when their development files were found), each timed and measured.
@@ -10,6 +11,9 @@
 #include "platform/picture/Resampler.h"
 
 #include <benchmark/benchmark.h>
+
+#include "fixtures/HardPhotos.h"
+#include "fixtures/ResizeReference.h"
 
 #include <QImage>
 
@@ -37,46 +41,12 @@ namespace fs = std::filesystem;
 
 const char* const kPhotoDir = KALVIO_PHOTO_DIR;
 
-// ImageMagick's resize of `path`, made once into the temporary folder. Its
-// default limits refuse the larger photos; these allow them.
-QImage Reference(const std::string& path, int w, int h)
-{
-    const fs::path dir = fs::temp_directory_path() / "kalvio-rendition-references";
-    fs::create_directories(dir);
-    const std::string size = std::to_string(w) + "x" + std::to_string(h);
-    const fs::path ref = dir / (fs::path(path).stem().string() + "_" + size + ".png");
-    if (!fs::exists(ref)) {
-        const std::string command = "convert -limit memory 2GiB -limit map 4GiB -limit area 1GP -limit width 64KP "
-                                    "-limit height 64KP '" + path + "' -auto-orient -resize '" + size + "!' '" + ref.string() + "'";
-        if (std::system(command.c_str()) != 0)
-            return {};
-    }
-    return QImage(QString::fromStdString(ref.string())).convertToFormat(QImage::Format_RGB32);
-}
-
-double Psnr(const QImage& ours, const QImage& ref)
-{
-    double sum = 0;
-    for (int y = 0; y < ours.height(); ++y) {
-        const QRgb* a = reinterpret_cast<const QRgb*>(ours.constScanLine(y));
-        const QRgb* b = reinterpret_cast<const QRgb*>(ref.constScanLine(y));
-        for (int x = 0; x < ours.width(); ++x) {
-            const double dr = qRed(a[x]) - qRed(b[x]), dg = qGreen(a[x]) - qGreen(b[x]), db = qBlue(a[x]) - qBlue(b[x]);
-            sum += dr * dr + dg * dg + db * db;
-        }
-    }
-    const double mse = sum / (3.0 * ours.width() * ours.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-QImage Wrap(const Bitmap& bm)
-{
-    return QImage(reinterpret_cast<const uchar*>(bm.bits()), bm.width(), bm.height(), bm.width() * 4, QImage::Format_RGB32);
-}
+using bench::Psnr;
+using bench::Wrap;
 
 void Quality(benchmark::State& state, const std::string& path, int w, int h)
 {
-    const QImage ref = Reference(path, w, h);
+    const QImage ref = bench::ResizeReference(path, w, h);
     if (ref.isNull()) {
         state.SkipWithError("no ImageMagick reference");
         return;
@@ -177,7 +147,7 @@ using Candidate = Bitmap (*)(const Bitmap&, int, int);
 
 void Compare(benchmark::State& state, const std::string& path, Candidate resample, int w, int h)
 {
-    const QImage ref = Reference(path, w, h);
+    const QImage ref = bench::ResizeReference(path, w, h);
     if (ref.isNull()) {
         state.SkipWithError("no ImageMagick reference");
         return;
@@ -190,13 +160,20 @@ void Compare(benchmark::State& state, const std::string& path, Candidate resampl
 }
 
 const int kRegistered = [] {
-    if (!fs::is_directory(kPhotoDir) || std::system("command -v convert >/dev/null 2>&1") != 0)
+    if (std::system("command -v convert >/dev/null 2>&1") != 0)
         return 0;
+    const bool shared = fs::is_directory(kPhotoDir);
     std::vector<fs::path> photos;
-    for (const auto& e : fs::recursive_directory_iterator(kPhotoDir))
-        if (e.path().extension() == ".jpg")
-            photos.push_back(e.path());
+    if (shared)
+        for (const auto& e : fs::recursive_directory_iterator(kPhotoDir))
+            if (e.path().extension() == ".jpg")
+                photos.push_back(e.path());
     std::sort(photos.begin(), photos.end());
+    // Besides the shared photos, the ones made to be hard: nothing was tuned on them.
+    if (std::system("command -v cjpeg >/dev/null 2>&1") == 0)
+        for (const bench::HardPhotoFile& f : bench::HardPhotoFiles())
+            if (const std::string path = bench::HardPhotoPath(f); !path.empty())
+                photos.push_back(path);
     const std::pair<int, int> sizes[] = { { 1920, 1080 }, { 3840, 2160 } };
     for (const fs::path& p : photos)
         for (auto [w, h] : sizes)
@@ -204,6 +181,8 @@ const int kRegistered = [] {
                                           + "/h:" + std::to_string(h)).c_str(), Quality, p.string(), w, h)
                 ->Unit(benchmark::kMillisecond)
                 ->Iterations(1);
+    if (!shared)
+        return 0;
     const std::pair<const char*, Candidate> candidates[] = {
         { "kalvio", Ours }, { "qt_smooth", QtSmooth },
 #if KALVIO_HAVE_PIXMAN

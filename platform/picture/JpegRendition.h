@@ -22,6 +22,12 @@ Bitmap RenderJpegMemory(const uint8_t* data, size_t size, const std::string& nam
                         const JpegLimits& limits = {}, const CancelFlag* cancel = nullptr,
                         JpegCost* cost = nullptr);
 
+// RenderJpegMemory through libjpeg's scaled decoding at 1/denominator (2, 4
+// or 8; 1 for none): for measuring what that would cost. RenderJpegMemory
+// itself always decodes at full size.
+Bitmap RenderJpegMemoryScaled(const uint8_t* data, size_t size, const std::string& name, int32_t width, int32_t height,
+                              uint32_t denominator);
+
 // The picture of `path` made exactly width x height pixels (stretched in both
 // directions, as the slideshow shows it), for a screen of that size. Errors as
 // LoadPictureFile; PictureCancelled when `cancel` was set.

@@ -2,6 +2,7 @@
 #include "platform/picture/Resampler.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -150,6 +151,130 @@ void VerticalAvx512(const uint8_t* const* rows, const int16_t* weights, int32_t 
         VerticalAvx2(rows, weights, count, x, width, dst);
 }
 
+// VerticalAvx2 on Q6 rows: 16 samples a step.
+__attribute__((target("avx2")))
+int32_t VerticalQ6Avx2(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
+                       int16_t* dst)
+{
+    const __m256i round = _mm256_set1_epi32(1 << (kWeightBits - 1));
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    int32_t x = from;
+    for (; x + 16 <= width; x += 16) {
+        __m256i lo = round, hi = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x));
+            const __m256i w = _mm256_set1_epi32(int32_t(uint16_t(weights[k])) | int32_t(uint32_t(uint16_t(weights[k + 1])) << 16));
+            lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w));
+            hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w));
+        }
+        const __m256i v = _mm256_packs_epi32(_mm256_srai_epi32(lo, kWeightBits), _mm256_srai_epi32(hi, kWeightBits));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high));
+    }
+    return x;
+}
+
+// VerticalAvx512 on Q6 rows: 32 samples a step, rows paired by unpacking.
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+int32_t VerticalQ6Avx512(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - 1));
+    const __m512i high = _mm512_set1_epi16(kSampleMax);
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i lo = round, hi = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m512i a = _mm512_loadu_si512(rows[k] + x), b = _mm512_loadu_si512(rows[k + 1] + x);
+            const __m512i w = _mm512_set1_epi32(int32_t(uint16_t(weights[k])) | int32_t(uint32_t(uint16_t(weights[k + 1])) << 16));
+            lo = _mm512_dpwssd_epi32(lo, _mm512_unpacklo_epi16(a, b), w);
+            hi = _mm512_dpwssd_epi32(hi, _mm512_unpackhi_epi16(a, b), w);
+        }
+        const __m512i v = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, lo, kWeightBits),
+                                             _mm512_maskz_srai_epi32(0xffff, hi, kWeightBits));
+        _mm512_storeu_si512(dst + x, _mm512_min_epi16(_mm512_max_epi16(v, _mm512_setzero_si512()), high));
+    }
+    return x;
+}
+
+// Sixteen pixels of `channels` (1 or 3) interleaved bytes a step made Q6
+// rows, one a channel. Returns how many pixels it did.
+__attribute__((target("avx2")))
+int32_t WidenAvx2(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride)
+{
+    int32_t x = 0;
+    if (channels == 1) {
+        for (; x + 16 <= width; x += 16) {
+            const __m256i v = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x)));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x), _mm256_slli_epi16(v, kSampleBits));
+        }
+        return x;
+    }
+    // For channel c and load k (16 bytes each), where that load's bytes of
+    // the channel go among the channel's sixteen; -1 = none.
+    static const auto kMask = [] {
+        std::array<std::array<std::array<int8_t, 16>, 3>, 3> m {};
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 3; ++k)
+                for (int i = 0; i < 16; ++i) {
+                    const int at = 3 * i + c;
+                    m[size_t(c)][size_t(k)][size_t(i)] = int8_t(at / 16 == k ? at % 16 : -1);
+                }
+        return m;
+    }();
+    __m128i mask[3][3];
+    for (int c = 0; c < 3; ++c)
+        for (int k = 0; k < 3; ++k)
+            mask[c][k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kMask[size_t(c)][size_t(k)].data()));
+    for (; x + 16 <= width; x += 16) {
+        const __m128i* in = reinterpret_cast<const __m128i*>(src + 3 * x);
+        const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1), d = _mm_loadu_si128(in + 2);
+        for (int c = 0; c < 3; ++c) {
+            const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, mask[c][0]), _mm_shuffle_epi8(b, mask[c][1])),
+                                           _mm_shuffle_epi8(d, mask[c][2]));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + size_t(c) * stride + size_t(x)),
+                                _mm256_slli_epi16(_mm256_cvtepu8_epi16(v), kSampleBits));
+        }
+    }
+    return x;
+}
+
+// VerticalAvx512 for two sets of weights: each pair of rows is loaded and
+// interleaved once for both.
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
+    const __m512i high = _mm512_set1_epi16(kSampleMax);
+    auto pairOf = [](const int16_t* w, int32_t k) {
+        return int32_t(uint16_t(w[k])) | int32_t(uint32_t(uint16_t(w[k + 1])) << 16);
+    };
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i loA = round, hiA = round, loB = round, hiB = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m512i a = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x)));
+            const __m512i b = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x)));
+            const __m512i lo = _mm512_unpacklo_epi16(a, b), hi = _mm512_unpackhi_epi16(a, b);
+            const __m512i wA = _mm512_set1_epi32(pairOf(weightsA, k)), wB = _mm512_set1_epi32(pairOf(weightsB, k));
+            loA = _mm512_dpwssd_epi32(loA, lo, wA);
+            hiA = _mm512_dpwssd_epi32(hiA, hi, wA);
+            loB = _mm512_dpwssd_epi32(loB, lo, wB);
+            hiB = _mm512_dpwssd_epi32(hiB, hi, wB);
+        }
+        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, kWeightBits - kSampleBits),
+                                              _mm512_maskz_srai_epi32(0xffff, hiA, kWeightBits - kSampleBits));
+        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, kWeightBits - kSampleBits),
+                                              _mm512_maskz_srai_epi32(0xffff, hiB, kWeightBits - kSampleBits));
+        _mm512_storeu_si512(dstA + x, _mm512_min_epi16(_mm512_max_epi16(vA, _mm512_setzero_si512()), high));
+        _mm512_storeu_si512(dstB + x, _mm512_min_epi16(_mm512_max_epi16(vB, _mm512_setzero_si512()), high));
+    }
+    if (x < width) {
+        VerticalAvx2(rows, weightsA, count, x, width, dstA);
+        VerticalAvx2(rows, weightsB, count, x, width, dstB);
+    }
+}
+
 // Sixteen output samples a step, of every channel at once: each input pair,
 // broadcast, is multiplied by the sixteen outputs' weights for it, so the sums
 // build up lane by lane with no reduction at the end. Two sums a channel (even
@@ -201,6 +326,63 @@ int32_t HorizontalBlocks(const int16_t* const* src, const AxisWeights& axis, int
         }
     }
     return blocks * 16;
+}
+
+// Sixteen output samples a step, of every channel at once, from a window of
+// 64 or 128 input samples held in two or four registers: for each pair of
+// taps, one permute (two and a blend for 128) gathers every output's two
+// samples into its lane, and one multiply-add weighs them. Fewer steps than
+// HorizontalBlocks, which goes through every input pair of the block, when
+// each output reads only a few of them.
+template <int Channels, bool Wide>
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+int32_t HorizontalWindows(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+{
+    const int32_t blocks = int32_t(axis.blockFirst.size()), pairs = axis.windowPairs;
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    const __m512i upperHalf = _mm512_set1_epi16(64);
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = axis.blockFirst[size_t(b)];
+        const int16_t* index = axis.windowIndex.data() + size_t(b) * size_t(pairs) * 32;
+        const int32_t* w = axis.windowWeights.data() + size_t(b) * size_t(pairs) * 16;
+        __m512i r0[Channels], r1[Channels], r2[Channels], r3[Channels], sum[Channels];
+#pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+            r0[c] = _mm512_loadu_si512(src[c] + base);
+            r1[c] = _mm512_loadu_si512(src[c] + base + 32);
+            if (Wide) {
+                r2[c] = _mm512_loadu_si512(src[c] + base + 64);
+                r3[c] = _mm512_loadu_si512(src[c] + base + 96);
+            }
+            sum[c] = _mm512_set1_epi32(1 << (kWeightBits - 1));
+        }
+        for (int32_t q = 0; q < pairs; ++q) {
+            const __m512i at = _mm512_loadu_si512(index + size_t(q) * 32);
+            const __m512i weights = _mm512_loadu_si512(w + size_t(q) * 16);
+            const __mmask32 upper = Wide ? _mm512_test_epi16_mask(at, upperHalf) : 0;
+#pragma GCC unroll 3
+            for (int c = 0; c < Channels; ++c) {
+                __m512i v = _mm512_permutex2var_epi16(r0[c], at, r1[c]);
+                if (Wide)
+                    v = _mm512_mask_blend_epi16(upper, v, _mm512_permutex2var_epi16(r2[c], at, r3[c]));
+                sum[c] = _mm512_dpwssd_epi32(sum[c], v, weights);
+            }
+        }
+#pragma GCC unroll 3
+        for (int c = 0; c < Channels; ++c) {
+            // The masked forms keep GCC 12 from a false uninitialised warning.
+            __m256i v = _mm512_maskz_cvtsepi32_epi16(0xffff, _mm512_maskz_srai_epi32(0xffff, sum[c], kWeightBits));
+            v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[c] + size_t(b) * 16), v);
+        }
+    }
+    return blocks * 16;
+}
+
+template <int Channels>
+int32_t HorizontalWindows(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+{
+    return axis.window > 64 ? HorizontalWindows<Channels, true>(src, axis, dst) : HorizontalWindows<Channels, false>(src, axis, dst);
 }
 
 // Sixteen Q6 samples made bytes (in 16-bit lanes).
@@ -288,6 +470,19 @@ void Deinterleave3Scalar(const int16_t* src, int32_t from, int32_t width, int16_
     }
 }
 
+// Rows of `channels` interleaved bytes made Q6 rows, one a channel, `stride` apart.
+void Widen(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx2())
+        x = WidenAvx2(src, width, channels, dst, stride);
+#endif
+    for (; x < width; ++x)
+        for (int32_t c = 0; c < channels; ++c)
+            dst[size_t(c) * stride + size_t(x)] = int16_t(src[channels * x + c] << kSampleBits);
+}
+
 void Deinterleave3(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
 {
     int32_t x = 0;
@@ -364,11 +559,46 @@ void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t co
     VerticalScalar(rows, weights, count, width, dst);
 }
 
+void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0)
+        x = VerticalQ6Avx512(rows, weights, count, width, dst);
+    if (HaveAvx2() && count % 2 == 0)
+        x = VerticalQ6Avx2(rows, weights, count, x, width, dst);
+#endif
+    for (; x < width; ++x) {
+        int32_t acc = 0;
+        for (int32_t k = 0; k < count; ++k)
+            acc += int32_t(weights[k]) * rows[k][x];
+        dst[x] = ClampSample((acc + (1 << (kWeightBits - 1))) >> kWeightBits);
+    }
+}
+
+bool AcrossFirst(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight)
+{
+    return int64_t(outWidth) * inHeight > int64_t(outHeight) * inWidth;
+}
+
+void VerticalPassTwo(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                     int32_t width, int16_t* dstA, int16_t* dstB)
+{
+#if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0)
+        return VerticalTwoAvx512(rows, weightsA, weightsB, count, width, dstA, dstB);
+#endif
+    VerticalPass(rows, weightsA, count, width, dstA);
+    VerticalPass(rows, weightsB, count, width, dstB);
+}
+
 void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst)
 {
     int32_t from = 0;
 #if defined(__x86_64__)
-    if (HaveAvx512() && axis.lanes == 16 && (channels == 1 || channels == 3))
+    if (HaveAvx512() && axis.lanes == 16 && axis.window > 0 && (channels == 1 || channels == 3))
+        from = channels == 1 ? HorizontalWindows<1>(src, axis, dst) : HorizontalWindows<3>(src, axis, dst);
+    else if (HaveAvx512() && axis.lanes == 16 && (channels == 1 || channels == 3))
         from = channels == 1 ? HorizontalBlocks<1>(src, axis, dst) : HorizontalBlocks<3>(src, axis, dst);
     else if (HaveAvx2() && axis.taps % 16 == 0) {
         for (int32_t c = 0; c < channels; ++c)
@@ -392,6 +622,40 @@ void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out)
         out[x] = 0xff000000u | to8(planes[0][x]) << 16 | to8(planes[1][x]) << 8 | to8(planes[2][x]);
 }
 
+namespace {
+
+void AddWindowWeights(AxisWeights& axis)
+{
+    const int32_t lanes = axis.lanes, blocks = int32_t(axis.blockFirst.size());
+    int32_t pairs = 0, span = 0;
+    for (int32_t j = 0; j < blocks * lanes; ++j) {
+        span = std::max(span, axis.first[size_t(j)] + axis.used[size_t(j)] - axis.blockFirst[size_t(j / lanes)]);
+        pairs = std::max(pairs, (axis.used[size_t(j)] + 1) / 2);
+    }
+    axis.window = span <= 64 ? 64 : span <= kWindow ? kWindow : 0;
+    if (axis.window == 0)
+        return;
+    axis.windowPairs = pairs;
+    axis.windowIndex.assign(size_t(blocks) * size_t(pairs) * size_t(lanes) * 2, 0);
+    axis.windowWeights.assign(size_t(blocks) * size_t(pairs) * size_t(lanes), 0);
+    for (int32_t j = 0; j < blocks * lanes; ++j) {
+        const int32_t b = j / lanes, i = j % lanes, at = axis.first[size_t(j)] - axis.blockFirst[size_t(b)];
+        const int16_t* w = axis.weights.data() + size_t(j) * size_t(axis.taps);
+        for (int32_t q = 0; q < pairs; ++q) {
+            const size_t cell = (size_t(b) * size_t(pairs) + size_t(q)) * size_t(lanes) + size_t(i);
+            // Taps past the ones used weigh nothing; their index stays inside the window.
+            const int32_t t = 2 * q;
+            axis.windowIndex[2 * cell] = int16_t(std::min(at + t, axis.window - 1));
+            axis.windowIndex[2 * cell + 1] = int16_t(std::min(at + t + 1, axis.window - 1));
+            const uint32_t w0 = t < axis.used[size_t(j)] ? uint16_t(w[t]) : 0;
+            const uint32_t w1 = t + 1 < axis.used[size_t(j)] ? uint16_t(w[t + 1]) : 0;
+            axis.windowWeights[cell] = int32_t(w0 | w1 << 16);
+        }
+    }
+}
+
+}
+
 void AddBlockWeights(AxisWeights& axis, int32_t lanes)
 {
     const int32_t n = int32_t(axis.first.size()), blocks = n / lanes;
@@ -407,6 +671,7 @@ void AddBlockWeights(AxisWeights& axis, int32_t lanes)
         }
     }
     axis.pairs = (span + 1) / 2;
+    AddWindowWeights(axis);
     axis.blockWeights.assign(size_t(blocks) * size_t(axis.pairs) * size_t(lanes), 0);
     for (int32_t b = 0; b < blocks; ++b) {
         for (int32_t i = 0; i < lanes; ++i) {
@@ -428,18 +693,46 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_x(MakeAxisWeights(inWidth, outWidth, kernel, 16))
     , m_y(MakeAxisWeights(inHeight, outHeight, kernel, 2))
     , m_ringRows(m_y.taps + batch)
+    , m_acrossFirst(AcrossFirst(inWidth, inHeight, outWidth, outHeight))
+    , m_slotRows(m_acrossFirst ? batch : m_ringRows)
     // The vertical pass reads and writes whole groups of 16 samples.
     , m_stride(size_t(RoundUp(inWidth * channels, 16)))
-    , m_ring(m_stride * size_t(m_ringRows), 0)
-    , m_mid(std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + 16)), 0)
-    , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + 16))
-    , m_planes(channels == 1 ? 0 : m_planeStride * size_t(channels), 0)
-    , m_rows(size_t(m_y.taps))
+    , m_ring(m_stride * size_t(m_slotRows), 0)
+    // Across first, the rows are split into channels straight into m_planes.
+    , m_mid(m_acrossFirst ? 0 : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
+    , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16))
+    , m_planes(channels == 1 && !m_acrossFirst ? 0 : m_planeStride * size_t(channels), 0)
+    , m_rows(size_t(2 * m_y.taps + 2))
+    , m_outHeight(outHeight)
+    , m_midNext(m_mid.size(), 0)
+    , m_weightsA(m_rows.size())
+    , m_weightsB(m_rows.size())
+    , m_outWidth(outWidth)
 {
+    if (m_acrossFirst) {
+        m_outPlane = size_t(RoundUp(outWidth, 32));
+        m_across.assign(m_outPlane * size_t(channels) * size_t(m_ringRows), 0);
+        m_acrossRows.resize(size_t(m_y.taps));
+    }
 #if defined(__x86_64__)
     if (HaveAvx512())
         AddBlockWeights(m_x, 16);
 #endif
+}
+
+void RowResampler::fedUpTo(int32_t y)
+{
+    if (m_acrossFirst) {
+        int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+        const int16_t* in[3] = { planes[0], planes[1], planes[2] };
+        for (int32_t i = m_fed; i < y; ++i) {
+            Widen(slot(i), m_inWidth, m_channels, m_planes.data(), m_planeStride);
+            int16_t* row = m_across.data() + size_t(i % m_ringRows) * m_outPlane * size_t(m_channels);
+            int16_t* out[3] = { row, row + m_outPlane, row + 2 * m_outPlane };
+            HorizontalPass(in, m_channels, m_x, out);
+        }
+    }
+    m_fed = y;
 }
 
 bool RowResampler::ready(int32_t y) const
@@ -447,13 +740,54 @@ bool RowResampler::ready(int32_t y) const
     return m_y.first[size_t(y)] + m_y.used[size_t(y)] <= m_fed;
 }
 
+// Rows y and y + 1 in one vertical pass over the rows either reads, each
+// weighing the other's rows nothing; y + 1 kept in m_midNext.
+bool RowResampler::verticalTwo(int32_t y)
+{
+    if (y + 1 >= m_outHeight || !ready(y + 1))
+        return false;
+    const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+    const int32_t shift = m_y.first[size_t(y + 1)] - first, usedNext = m_y.used[size_t(y + 1)];
+    const int32_t count = RoundUp(std::max(used, shift + usedNext), 2);
+    if (shift < 0 || count > int32_t(m_rows.size()))
+        return false;
+    const int16_t* a = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
+    const int16_t* b = m_y.weights.data() + size_t(y + 1) * size_t(m_y.taps);
+    const int32_t last = first + std::max(used, shift + usedNext) - 1;
+    for (int32_t t = 0; t < count; ++t) {
+        m_rows[size_t(t)] = slot(std::min(first + t, last)); // padding taps weigh nothing
+        m_weightsA[size_t(t)] = t < used ? a[t] : 0;
+        m_weightsB[size_t(t)] = t >= shift && t - shift < usedNext ? b[t - shift] : 0;
+    }
+    VerticalPassTwo(m_rows.data(), m_weightsA.data(), m_weightsB.data(), count, m_inWidth * m_channels, m_mid.data(),
+                    m_midNext.data());
+    m_midNextRow = y + 1;
+    return true;
+}
+
 void RowResampler::make(int32_t y, int16_t* const* out)
 {
-    const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
-    for (int32_t t = 0; t < m_y.taps; ++t)
-        m_rows[size_t(t)] = slot(first + (t < used ? t : 0)); // padding taps weigh nothing
-    VerticalPass(m_rows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, m_inWidth * m_channels,
-                 m_mid.data());
+    if (m_acrossFirst) {
+        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+        const int16_t* weights = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
+        for (int32_t c = 0; c < m_channels; ++c) {
+            for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
+                m_acrossRows[size_t(t)] = m_across.data() + (size_t((first + (t < used ? t : 0)) % m_ringRows) * size_t(m_channels)
+                                                             + size_t(c)) * m_outPlane;
+            VerticalPassQ6(m_acrossRows.data(), weights, m_y.taps, m_outWidth, out[c]);
+        }
+        return;
+    }
+    if (m_midNextRow == y) {
+        m_mid.swap(m_midNext);
+        m_midNextRow = -1;
+    } else if (!verticalTwo(y)) {
+        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+        for (int32_t t = 0; t < m_y.taps; ++t)
+            m_rows[size_t(t)] = slot(first + (t < used ? t : 0)); // padding taps weigh nothing
+        VerticalPass(m_rows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, m_inWidth * m_channels,
+                     m_mid.data());
+    }
     if (m_channels == 1) {
         // Past the input width the horizontal weights are zero; keep the
         // samples there clean all the same.

@@ -3,8 +3,10 @@
 
 // Separable resampling of 8-bit pictures, fed row by row as a decoder makes
 // the rows and giving output rows as soon as their input is complete; only a
-// window of input rows is kept. Each output row is a vertical pass over the
-// window at the input width, then a horizontal pass to the output width.
+// window of input rows is kept. Either each output row is a vertical pass
+// over the window of input rows, then a horizontal pass to the output width;
+// or each input row is made the output width as it comes and the window is
+// of those rows (see AcrossFirst).
 //
 // Fixed point: weights are Q14 (1.0 = 16384) and sum to exactly 1.0; the
 // vertical pass gives Q6 samples (255 = 16320), clamped to the sample range
@@ -43,7 +45,19 @@ struct AxisWeights {
     int32_t pairs = 0;
     std::vector<int32_t> blockFirst;
     std::vector<int32_t> blockWeights;
+    // The same blocks again, by output sample, when each block's inputs fit
+    // in a window of `window` (64 or 128) samples from blockFirst[b]: pair q
+    // of output sample b * lanes + i is window samples windowIndex[((b *
+    // windowPairs + q) * lanes + i) * 2 + 0, 1], weighed by windowWeights[(b *
+    // windowPairs + q) * lanes + i]. window is 0 when some block does not fit.
+    int32_t window = 0;
+    int32_t windowPairs = 0;
+    std::vector<int16_t> windowIndex;
+    std::vector<int32_t> windowWeights;
 };
+
+// The most input samples a window block reads from its first.
+constexpr int32_t kWindow = 128;
 
 // The weights that make `inSize` samples `outSize`, output sample j centred
 // at input coordinate (j + 0.5) * inSize / outSize (input sample i covers
@@ -57,6 +71,12 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
 // outputs past the last whole block keep the by-output form only).
 void AddBlockWeights(AxisWeights& axis, int32_t lanes);
 
+// Whether the horizontal pass goes first: when the width keeps a larger
+// share of its samples than the height. Both passes clamp to the sample
+// range, so the order decides where ringing at sharp edges is cut; this is
+// also the order of ImageMagick's resize, the yardstick of our quality.
+bool AcrossFirst(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight);
+
 class RowResampler {
 public:
     // A picture of inWidth x inHeight pixels made outWidth x outHeight with
@@ -66,9 +86,9 @@ public:
 
     // Where input row `y` is to be written (inWidth * channels bytes); valid
     // for the next batch.
-    uint8_t* slot(int32_t y) { return m_ring.data() + size_t(y % m_ringRows) * m_stride; }
+    uint8_t* slot(int32_t y) { return m_ring.data() + size_t(y % m_slotRows) * m_stride; }
     // Rows up to (not including) `y` have been written.
-    void fedUpTo(int32_t y) { m_fed = y; }
+    void fedUpTo(int32_t y);
     // True when output row `y` can be made from the rows fed so far. Every
     // row that can be made must be made before the next batch is fed.
     bool ready(int32_t y) const;
@@ -79,6 +99,10 @@ private:
     int32_t m_inWidth, m_channels;
     AxisWeights m_x, m_y;
     int32_t m_ringRows;
+    bool m_acrossFirst;
+    // The decoded rows, as bytes: the window of the vertical pass, or, across
+    // first, only the batch being fed (each row is made narrow as it comes).
+    int32_t m_slotRows;
     size_t m_stride;
     std::vector<uint8_t> m_ring;
     std::vector<int16_t> m_mid;    // the vertical pass's row, channels interleaved
@@ -86,13 +110,32 @@ private:
     std::vector<int16_t> m_planes; // the same, one zero-padded row a channel
     std::vector<const uint8_t*> m_rows;
     int32_t m_fed = 0;
+    // Two output rows read mostly the same input rows: when both can be
+    // made, one vertical pass makes both, and the second waits here.
+    int32_t m_outHeight;
+    std::vector<int16_t> m_midNext;
+    int32_t m_midNextRow = -1;
+    std::vector<int16_t> m_weightsA, m_weightsB;
+    bool verticalTwo(int32_t y);
+    // Across first: each fed row made the output width, its channels one
+    // after the other m_outPlane samples apart, at index y % m_ringRows.
+    int32_t m_outWidth;
+    size_t m_outPlane = 0;
+    std::vector<int16_t> m_across;
+    std::vector<const int16_t*> m_acrossRows;
 };
 
 // The passes on their own, for tests and benchmarks: dst[x] from `count` rows
 // and weights; dst[c][j] from src[c] and the axis. Rows are padded: the
 // vertical pass works in groups of 16 samples, the horizontal one reads
-// `taps` samples past the last input sample.
+// `taps` + kWindow samples past the last input sample.
 void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
+// Two vertical passes over the same rows at once, each with its weights:
+// dstA as VerticalPass with weightsA, dstB with weightsB.
+void VerticalPassTwo(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                     int32_t width, int16_t* dstA, int16_t* dstB);
+// The vertical pass over rows of Q6 samples (the horizontal pass's).
+void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
 // Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
 

@@ -9,7 +9,11 @@
 #   quality: the screen against ImageMagick's
 #            `convert FILE -auto-orient -resize WxH!` at 48 dB PSNR or more.
 #
-#   on_screen_test.sh shoot <kalvio> <rendition_png> <pictures folder> <shots folder>
+# Besides the committed photos, two made to be hard (fine stripes, fabric,
+# text, noise in every colour; tests/support/HardPhoto.h) at a camera's
+# 20 megapixels, generated into the shots folder by hard_photo and cjpeg.
+#
+#   on_screen_test.sh shoot <kalvio> <rendition_png> <hard_photo> <pictures folder> <shots folder>
 #   on_screen_test.sh exact|quality <shots folder>
 set -euo pipefail
 
@@ -22,6 +26,13 @@ cases=(
   "enlargement picos_640x400.jpg 1920x1080 1"
   "orientation landscape_orientation6.jpg 1920x1080 1"
   "scale2 dragonfly_4224x2376.jpg 3840x2160 2"
+  "hard_detail hard_6028x3391_422.jpg 1920x1080 1"
+  "hard_detail_scale2 hard_6028x3391_444_progressive.jpg 3840x2160 2"
+)
+# The generated photos: file name, cjpeg's options (all at quality 95, as a camera's fine setting).
+generated=(
+  "hard_6028x3391_422.jpg -sample 2x1"
+  "hard_6028x3391_444_progressive.jpg -sample 1x1 -progressive"
 )
 min_psnr=48
 
@@ -58,18 +69,34 @@ show_one() {
   wait_for $hang_s exited $pid || true
 }
 
+# make_photos <hard_photo> <folder>: the generated photos, from one picture.
+make_photos() {
+  local generator=$1 folder=$2 m file options
+  mkdir -p "$folder"
+  "$generator" 6028 3391 2 > "$folder/hard.ppm"
+  for m in "${generated[@]}"; do
+    read -r file options <<< "$m"
+    # shellcheck disable=SC2086 # the options are words
+    cjpeg -quality 95 $options -outfile "$folder/$file" "$folder/hard.ppm"
+  done
+  rm -f "$folder/hard.ppm"
+}
+
 shoot() {
-  local kalvio=$1 helper=$2 pictures=$3 shots=$4 name picture screen scale w h
+  local kalvio=$1 helper=$2 generator=$3 pictures=$4 shots=$5 name picture screen scale w h dir
   mkdir -p "$shots"
   rm -f "$shots"/*.png
+  make_photos "$generator" "$shots/generated"
   for c in "${cases[@]}"; do
     read -r name picture screen scale <<< "$c"
     w=${screen%x*}; h=${screen#*x}
+    dir=$pictures
+    [ -f "$dir/$picture" ] || dir=$shots/generated
     echo "== $name: $picture on a $screen screen at scale factor $scale"
-    "$helper" "$pictures/$picture" "$w" "$h" "$shots/$name-exact.png"
+    "$helper" "$dir/$picture" "$w" "$h" "$shots/$name-exact.png"
     KALVIO_SCREEN_CASE=1 "$here/../support/private-x" "${screen}x24" \
-      "$0" show-one "$kalvio" "$pictures/$picture" "$scale" "$shots/$name-exact.png" "$shots/$name.png" || exit 1
-    convert "$pictures/$picture" -auto-orient -resize "${w}x${h}!" "$shots/$name-reference.png"
+      "$0" show-one "$kalvio" "$dir/$picture" "$scale" "$shots/$name-exact.png" "$shots/$name.png" || exit 1
+    convert "$dir/$picture" -auto-orient -resize "${w}x${h}!" "$shots/$name-reference.png"
   done
 }
 
@@ -94,10 +121,10 @@ check() {
 
 case ${1:-} in
   shoot)
-    for tool in Xvfb xdotool import compare convert; do
+    for tool in Xvfb xdotool import compare convert cjpeg; do
       command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
     done
-    shoot "$(realpath "$2")" "$(realpath "$3")" "$(realpath "$4")" "$5" ;;
+    shoot "$(realpath "$2")" "$(realpath "$3")" "$(realpath "$4")" "$(realpath "$5")" "$6" ;;
   show-one) show_one "$2" "$3" "$4" "$5" "$6" ;;
   exact|quality) check "$1" "$2" ;;
   *) echo "usage: $0 shoot|exact|quality ..." >&2; exit 2 ;;
