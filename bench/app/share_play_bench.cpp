@@ -12,6 +12,8 @@
 //   paint).
 // - BM_ShareCloseInScan/how:H: a Close posted half-way through the scan (the
 //   close box's event, or a click of the Close button) to the window closed.
+//   Times are means of the iterations, `worst_ms` the worst one; here and
+//   below.
 // - BM_StuckWorkerEnd/at:A: Close during a scan of a share that never answers
 //   (StalledMount), or Esc while the show waits for a picture on it, to the
 //   end of the process, whose workers are stuck in calls on the share. Each
@@ -323,7 +325,7 @@ int PicturesFound(const Tfrm_kalvio& window)
 void BM_ShareCloseInScan(benchmark::State& state)
 {
     const bool button = state.range(0) != 0;
-    double late = 0, sleeper = 0;
+    double late = 0, sleeper = 0, worst = 0;
     bench::OnShare(state, [&](const DelayedShare& share) -> bench::WalkTime {
         App({});
         SettingsOnShare settings(share, false);
@@ -344,8 +346,10 @@ void BM_ShareCloseInScan(benchmark::State& state)
         }
         late = std::max(late, Ms(watch.worstLate));
         sleeper = std::max(sleeper, Ms(watch.SleeperLate()));
+        worst = std::max(worst, Ms(*closedAt - *posted));
         return *closedAt - *posted;
     });
+    state.counters["worst_ms"] = worst;
     state.counters["timer_late_ms"] = late;
     state.counters["sleeper_late_ms"] = sleeper;
 }
@@ -476,6 +480,7 @@ bench::WalkTime ChildEnd(benchmark::State& state, StuckAt at, const std::string&
 void BM_StuckWorkerEnd(benchmark::State& state)
 {
     const StuckAt at = StuckAt(state.range(0));
+    double worst = 0;
     for (auto _ : state) {
         test::StalledMount dead;
         if (!dead.Usable()) {
@@ -486,7 +491,9 @@ void BM_StuckWorkerEnd(benchmark::State& state)
         if (!time)
             return;
         state.SetIterationTime(std::chrono::duration<double>(*time).count());
+        worst = std::max(worst, Ms(*time));
     }
+    state.counters["worst_ms"] = worst;
 }
 BENCHMARK(BM_StuckWorkerEnd)->ArgName("at")->Arg(CloseInScan)->Arg(EscInShow)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
