@@ -9,7 +9,8 @@
 //   separate music folder. Counters: the event loop's latency during the
 //   scan, `timer_late_ms` (worst lateness of a precise 10 ms timer) and
 //   `repaint_ms` (worst time from asking for a repaint of the window to its
-//   paint).
+//   paint), and beside them `sleeper_late_ms`, a thread that only sleeps:
+//   what the machine did to every thread meanwhile.
 // - BM_ShareCloseInScan/how:H: a Close posted half-way through the scan (the
 //   close box's event, or a click of the Close button) to the window closed.
 //   Times are means of the iterations, `worst_ms` the worst one; here and
