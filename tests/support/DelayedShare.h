@@ -16,6 +16,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,7 +30,8 @@ namespace kalvio::test {
 // memory whose every answer comes a set delay after the call, however many
 // calls are in flight (the time of a walk is round trips, not the server's
 // work). Its listings carry no entry types, so a walker looks every entry up,
-// as on the shares where the slow scans were met. Files are empty.
+// as on the shares where the slow scans were met. Files are empty unless
+// given content.
 //
 // Mounted as FuseMount mounts (root, /dev/fuse, a namespace of the calling
 // thread's own); each share is a fresh mount, so nothing of an earlier walk is
@@ -37,11 +39,11 @@ namespace kalvio::test {
 class DelayedShare {
 public:
     // The share's content: files by their path inside it; folders on the way
-    // are made.
+    // are made. Files may share one content.
     class Tree {
     public:
-        Tree() { nodes_.push_back({"", true, {}, {}}); }
-        void AddFile(const std::string& path)
+        Tree() { nodes_.push_back({"", true, {}, {}, {}}); }
+        void AddFile(const std::string& path, std::shared_ptr<const std::string> content = {})
         {
             uint64_t at = 0;
             size_t start = 0;
@@ -51,7 +53,7 @@ public:
                 const bool folder = slash != std::string::npos;
                 auto found = nodes_[at].byName.find(name);
                 if (found == nodes_[at].byName.end()) {
-                    nodes_.push_back({name, folder, {}, {}});
+                    nodes_.push_back({name, folder, {}, {}, folder ? nullptr : content});
                     const uint64_t index = nodes_.size() - 1;
                     nodes_[at].children.push_back(index);
                     found = nodes_[at].byName.emplace(name, index).first;
@@ -70,6 +72,7 @@ public:
             bool folder;
             std::vector<uint64_t> children; // in the order made
             std::map<std::string, uint64_t> byName;
+            std::shared_ptr<const std::string> content; // a file's; none: empty
         };
         std::vector<Node> nodes_; // node id - 1
     };
@@ -123,6 +126,7 @@ private:
         attr.ino = nodeId;
         attr.mode = node.folder ? (S_IFDIR | 0555) : (S_IFREG | 0444);
         attr.nlink = node.folder ? 2 : 1;
+        attr.size = node.content ? node.content->size() : 0;
         attr.blksize = 4096;
         return attr;
     }
@@ -226,7 +230,20 @@ private:
             }
             break;
         }
-        case FUSE_READ: // files are empty
+        case FUSE_READ: {
+            fuse_read_in read{};
+            std::memcpy(&read, body, std::min(bodyLength, sizeof read));
+            if (!node || node->folder) {
+                error = EISDIR;
+                break;
+            }
+            const std::string none;
+            const std::string& content = node->content ? *node->content : none;
+            if (read.offset < content.size())
+                out.insert(out.end(), content.begin() + ptrdiff_t(read.offset),
+                           content.begin() + ptrdiff_t(std::min<uint64_t>(content.size(), read.offset + read.size)));
+            break;
+        }
         case FUSE_RELEASE:
         case FUSE_RELEASEDIR:
         case FUSE_FLUSH:
