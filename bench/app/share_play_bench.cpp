@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Play on a network share, through the real settings window (Tfrm_kalvio with
 // its real scan, slideshow window and music player; offscreen), on the share
-// of support/PhotoShare.h (1 ms a call, 20,000 pictures in 200 folders, 2,000
+// of fixtures/PhotoShare.h (1 ms a call, 20,000 pictures in 200 folders, 2,000
 // tracks) beside `fdfind -j 16` and `find` walking it in the same run:
 //
 // - BM_SharePlay/music:M: Play pressed to the slideshow window shown; music
@@ -62,7 +62,7 @@
 #include "platform/media/AudioPipeline.h"
 #include "slideshow/SlideSequencer.h"
 #include "slideshow/Tfrm_slide.h"
-#include "support/PhotoShare.h"
+#include "fixtures/PhotoShare.h"
 #include "support/StalledMount.h"
 
 extern char** environ;

@@ -12,7 +12,7 @@
 
 #include "catalogue/FolderScan.h"
 #include "catalogue/ShowScan.h"
-#include "support/RunQuietly.h"
+#include "fixtures/RunQuietly.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Folder scans on a network share (support/PhotoShare.h: 1 ms a call, 20,000
+// Folder scans on a network share (fixtures/PhotoShare.h: 1 ms a call, 20,000
 // pictures in 200 folders and a separate folder of 2,000 tracks). Both show
 // lists (ScanShowFolders) beside `fdfind -j 16` and `find` walking the same
 // share in the same run, and the two sequential scans Play made before.
@@ -8,7 +8,7 @@
 
 #include "catalogue/FolderScan.h"
 #include "catalogue/ShowScan.h"
-#include "support/PhotoShare.h"
+#include "fixtures/PhotoShare.h"
 
 #include <benchmark/benchmark.h>
 
