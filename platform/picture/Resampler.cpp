@@ -422,10 +422,92 @@ bool HaveAvx2()
     return avx2;
 }
 
+bool HaveAvx512Vbmi()
+{
+    static const bool vbmi = HaveAvx512() && __builtin_cpu_supports("avx512vbmi");
+    return vbmi;
+}
+
+// Sixteen interleaved output samples a step from a window of 64 or 128
+// decoded bytes in one or two registers: for each pair of taps, one byte
+// permute puts every output's two samples in the low bytes of its lane's
+// two words (the high bytes zeroed), and one multiply-add weighs them. The
+// bytes go in as they came from the decoder: no widening, no splitting into
+// channels.
+template <bool Wide, int Blocks, int Rows>
+__attribute__((target("avx512f,avx512bw,avx512vnni,avx512vbmi"), always_inline))
+inline void ByteWindowBlocks(const uint8_t* const* src, const ByteWindows& bw, int32_t b, int16_t* const* dst)
+{
+    const int32_t pairs = bw.pairs;
+    const __mmask64 lowBytes = 0x5555555555555555ull;
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    const __m512i next = _mm512_set1_epi16(int16_t(2 * bw.channels));
+    constexpr int shift = kWeightBits - kSampleBits;
+    __m512i r0[Rows][Blocks], r1[Rows][Blocks], sum[Rows][Blocks], at[Blocks];
+    const int32_t* w[Blocks];
+#pragma GCC unroll 4
+    for (int n = 0; n < Blocks; ++n) {
+#pragma GCC unroll 4
+        for (int r = 0; r < Rows; ++r) {
+            const uint8_t* window = src[r] + bw.blockFirst[size_t(b + n)];
+            r0[r][n] = _mm512_loadu_si512(window);
+            r1[r][n] = Wide ? _mm512_loadu_si512(window + 64) : r0[r][n];
+            sum[r][n] = _mm512_set1_epi32(1 << (shift - 1));
+        }
+        at[n] = _mm512_loadu_si512(bw.index.data() + size_t(b + n) * 64);
+        w[n] = bw.weights.data() + size_t(b + n) * size_t(pairs) * 16;
+    }
+    for (int32_t q = 0; q < pairs; ++q) {
+#pragma GCC unroll 4
+        for (int n = 0; n < Blocks; ++n) {
+            const __m512i weights = _mm512_loadu_si512(w[n] + size_t(q) * 16);
+#pragma GCC unroll 4
+            for (int r = 0; r < Rows; ++r) {
+                const __m512i v = Wide ? _mm512_maskz_permutex2var_epi8(lowBytes, r0[r][n], at[n], r1[r][n])
+                                       : _mm512_maskz_permutexvar_epi8(lowBytes, at[n], r0[r][n]);
+                sum[r][n] = _mm512_dpwssd_epi32(sum[r][n], v, weights);
+            }
+            at[n] = _mm512_add_epi16(at[n], next);
+        }
+    }
+#pragma GCC unroll 4
+    for (int n = 0; n < Blocks; ++n) {
+#pragma GCC unroll 4
+        for (int r = 0; r < Rows; ++r) {
+            __m256i v = _mm512_maskz_cvtsepi32_epi16(0xffff, _mm512_maskz_srai_epi32(0xffff, sum[r][n], shift));
+            v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[r] + size_t(b + n) * 16), v);
+        }
+    }
+}
+
+// Sixteen interleaved output samples a block from a window of 64 or 128
+// decoded bytes in one or two registers: for each pair of taps, one byte
+// permute puts every output's two samples in the low bytes of its lane's
+// two words (the high bytes zeroed), and one multiply-add weighs them; the
+// next pair's samples are `channels` bytes further on each, so the indices
+// are made by adding, not loaded. The bytes go in as they came from the
+// decoder: no widening, no splitting into channels. Rows fed together (up to
+// four) share the loads of the weights, the pass's memory traffic; with
+// fewer rows, more blocks at once keep as many sums building side by side.
+template <bool Wide, int Rows>
+__attribute__((target("avx512f,avx512bw,avx512vnni,avx512vbmi")))
+int32_t HorizontalByteWindows(const uint8_t* const* src, const ByteWindows& bw, int16_t* const* dst)
+{
+    constexpr int Blocks = Rows == 4 ? 1 : Rows == 2 ? 2 : 4;
+    const int32_t blocks = int32_t(bw.blockFirst.size());
+    int32_t b = 0;
+    for (; b + Blocks <= blocks; b += Blocks)
+        ByteWindowBlocks<Wide, Blocks, Rows>(src, bw, b, dst);
+    for (; b < blocks; ++b)
+        ByteWindowBlocks<Wide, 1, Rows>(src, bw, b, dst);
+    return blocks * 16;
+}
+
 // Eight pixels (24 samples, three loads) a step: each channel gathered from
 // the three loads by byte shuffles. Returns how many pixels it did.
 __attribute__((target("avx2")))
-int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
+int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* const* dst)
 {
     // For channel c and load k, the bytes of the samples of that channel
     // that load holds, placed where they go in the channel's eight; -1 = none.
@@ -451,7 +533,7 @@ int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* dst, siz
         for (int c = 0; c < 3; ++c) {
             const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, mask[c][0]), _mm_shuffle_epi8(b, mask[c][1])),
                                            _mm_shuffle_epi8(d, mask[c][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + size_t(c) * stride + size_t(x)), v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[c] + x), v);
         }
     }
     return x;
@@ -460,13 +542,15 @@ int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* dst, siz
 
 int32_t RoundUp(int32_t v, int32_t m) { return (v + m - 1) / m * m; }
 
-// Three interleaved channels into three rows `stride` apart.
-void Deinterleave3Scalar(const int16_t* src, int32_t from, int32_t width, int16_t* dst, size_t stride)
+constexpr int32_t kRowsAtOnce = 4;
+
+// Three interleaved channels into three rows.
+void Deinterleave3Scalar(const int16_t* src, int32_t from, int32_t width, int16_t* const* dst)
 {
     for (int32_t x = from; x < width; ++x) {
-        dst[x] = src[3 * x];
-        dst[stride + size_t(x)] = src[3 * x + 1];
-        dst[2 * stride + size_t(x)] = src[3 * x + 2];
+        dst[0][x] = src[3 * x];
+        dst[1][x] = src[3 * x + 1];
+        dst[2][x] = src[3 * x + 2];
     }
 }
 
@@ -483,14 +567,14 @@ void Widen(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, si
             dst[size_t(c) * stride + size_t(x)] = int16_t(src[channels * x + c] << kSampleBits);
 }
 
-void Deinterleave3(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
+void Deinterleave3(const int16_t* src, int32_t width, int16_t* const* dst)
 {
     int32_t x = 0;
 #if defined(__x86_64__)
     if (HaveAvx2())
-        x = Deinterleave3Vector(src, width, dst, stride);
+        x = Deinterleave3Vector(src, width, dst);
 #endif
-    Deinterleave3Scalar(src, x, width, dst, stride);
+    Deinterleave3Scalar(src, x, width, dst);
 }
 
 }
@@ -610,6 +694,98 @@ void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeigh
         HorizontalScalar(src[c], axis, from, dst[c]);
 }
 
+#if defined(__x86_64__)
+namespace {
+
+template <bool Wide>
+int32_t ByteWindowRows(const uint8_t* const* src, int32_t rows, const ByteWindows& windows, int16_t* const* dst)
+{
+    return rows == 4 ? HorizontalByteWindows<Wide, 4>(src, windows, dst)
+        : rows == 2  ? HorizontalByteWindows<Wide, 2>(src, windows, dst)
+                     : HorizontalByteWindows<Wide, 1>(src, windows, dst);
+}
+
+}
+#endif
+
+bool HaveByteWindows()
+{
+#if defined(__x86_64__)
+    return HaveAvx512Vbmi();
+#else
+    return false;
+#endif
+}
+
+ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels)
+{
+    constexpr int32_t lanes = 16;
+    ByteWindows bw;
+    bw.channels = channels;
+    const int32_t outputs = int32_t(axis.first.size()) * channels, blocks = outputs / lanes;
+    int32_t span = 0, pairs = 0;
+    bw.blockFirst.resize(size_t(blocks));
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = channels * axis.first[size_t(b * lanes / channels)];
+        bw.blockFirst[size_t(b)] = base;
+        for (int32_t k = b * lanes; k < (b + 1) * lanes; ++k) {
+            const size_t j = size_t(k / channels);
+            if (channels * axis.first[j] + k % channels < base)
+                return bw; // the outputs' inputs must not go back (window 0)
+            span = std::max(span, channels * (axis.first[j] + axis.used[j] - 1) + k % channels + 1 - base);
+            pairs = std::max(pairs, (axis.used[j] + 1) / 2);
+        }
+    }
+    bw.window = span <= 64 ? 64 : span <= kWindow ? kWindow : 0;
+    if (bw.window == 0)
+        return bw;
+    bw.pairs = pairs;
+    bw.index.assign(size_t(blocks) * lanes * 4, 0);
+    bw.weights.assign(size_t(blocks) * size_t(pairs) * lanes, 0);
+    for (int32_t k = 0; k < blocks * lanes; ++k) {
+        const int32_t b = k / lanes, i = k % lanes, c = k % channels;
+        const size_t j = size_t(k / channels);
+        const int16_t* w = axis.weights.data() + j * size_t(axis.taps);
+        for (int32_t h = 0; h < 2; ++h) {
+            // An unused tap weighs nothing, wherever its index points.
+            const int32_t at = channels * (axis.first[j] + h) + c - bw.blockFirst[size_t(b)];
+            bw.index[(size_t(b) * lanes + size_t(i)) * 4 + 2 * size_t(h)] = uint8_t(std::min(at, bw.window - 1));
+        }
+        for (int32_t t = 0; t < axis.used[j]; ++t) {
+            int32_t& cell = bw.weights[(size_t(b) * size_t(pairs) + size_t(t / 2)) * lanes + size_t(i)];
+            cell = int32_t(uint32_t(cell) | uint32_t(uint16_t(w[t])) << (16 * (t % 2)));
+        }
+    }
+    return bw;
+}
+
+void HorizontalPassBytes(const uint8_t* const* src, int16_t* const* dst, int32_t rows, const AxisWeights& axis,
+                         const ByteWindows& windows)
+{
+    const int32_t channels = windows.channels, outputs = int32_t(axis.first.size()) * channels;
+    constexpr int shift = kWeightBits - kSampleBits;
+    for (int32_t r = 0; r < rows;) {
+        const int32_t here = rows - r >= kRowsAtOnce ? kRowsAtOnce : rows - r >= 2 ? 2 : 1;
+        int32_t from = 0;
+#if defined(__x86_64__)
+        if (HaveAvx512Vbmi() && windows.window > 0)
+            from = windows.window > 64 ? ByteWindowRows<true>(src + r, here, windows, dst + r)
+                                       : ByteWindowRows<false>(src + r, here, windows, dst + r);
+#endif
+        for (int32_t i = r; i < r + here; ++i)
+            for (int32_t k = from; k < outputs; ++k) {
+                const size_t j = size_t(k / channels);
+                const uint8_t* in = src[i] + size_t(channels) * size_t(axis.first[j]) + size_t(k % channels);
+                const int16_t* w = axis.weights.data() + j * size_t(axis.taps);
+                int32_t acc = 0;
+                for (int32_t t = 0; t < axis.used[j]; ++t)
+                    acc += int32_t(w[t]) * in[size_t(channels) * size_t(t)];
+                dst[i][k] = ClampSample((acc + (1 << (shift - 1))) >> shift);
+            }
+        r += here;
+    }
+}
+
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out)
 {
     int32_t x = 0;
@@ -694,17 +870,22 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_y(MakeAxisWeights(inHeight, outHeight, kernel, 2))
     , m_ringRows(m_y.taps + batch)
     , m_acrossFirst(AcrossFirst(inWidth, inHeight, outWidth, outHeight))
+    , m_bytes(m_acrossFirst && (channels == 1 || channels == 3) && HaveByteWindows() ? MakeByteWindows(m_x, channels) : ByteWindows {})
+    , m_byteRows(m_bytes.window > 0)
     , m_slotRows(m_acrossFirst ? batch : m_ringRows)
-    // The vertical pass reads and writes whole groups of 16 samples.
-    , m_stride(size_t(RoundUp(inWidth * channels, 16)))
+    // The vertical pass reads and writes whole groups of 16 samples; the
+    // byte windows read up to kWindow bytes on.
+    , m_stride(size_t(RoundUp(inWidth * channels, 16) + (m_byteRows ? kWindow : 0)))
     , m_ring(m_stride * size_t(m_slotRows), 0)
-    // Across first, the rows are split into channels straight into m_planes.
-    , m_mid(m_acrossFirst ? 0 : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
+    // Across first, the rows are split into channels straight into m_planes,
+    // or not at all (m_byteRows: m_mid is the interleaved output row).
+    , m_mid(m_byteRows ? size_t(RoundUp(outWidth * channels, 32))
+                : m_acrossFirst ? 0 : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
     , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16))
-    , m_planes(channels == 1 && !m_acrossFirst ? 0 : m_planeStride * size_t(channels), 0)
+    , m_planes((channels == 1 && !m_acrossFirst) || m_byteRows ? 0 : m_planeStride * size_t(channels), 0)
     , m_rows(size_t(2 * m_y.taps + 2))
     , m_outHeight(outHeight)
-    , m_midNext(m_mid.size(), 0)
+    , m_midNext(m_acrossFirst ? 0 : m_mid.size(), 0)
     , m_weightsA(m_rows.size())
     , m_weightsB(m_rows.size())
     , m_outWidth(outWidth)
@@ -722,7 +903,18 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
 
 void RowResampler::fedUpTo(int32_t y)
 {
-    if (m_acrossFirst) {
+    if (m_byteRows) {
+        const uint8_t* in[kRowsAtOnce];
+        int16_t* out[kRowsAtOnce];
+        for (int32_t i = m_fed; i < y; i += kRowsAtOnce) {
+            const int32_t rows = std::min(kRowsAtOnce, y - i);
+            for (int32_t r = 0; r < rows; ++r) {
+                in[r] = slot(i + r);
+                out[r] = m_across.data() + size_t((i + r) % m_ringRows) * m_outPlane * size_t(m_channels);
+            }
+            HorizontalPassBytes(in, out, rows, m_x, m_bytes);
+        }
+    } else if (m_acrossFirst) {
         int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
         const int16_t* in[3] = { planes[0], planes[1], planes[2] };
         for (int32_t i = m_fed; i < y; ++i) {
@@ -767,6 +959,16 @@ bool RowResampler::verticalTwo(int32_t y)
 
 void RowResampler::make(int32_t y, int16_t* const* out)
 {
+    if (m_byteRows) {
+        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+        for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
+            m_acrossRows[size_t(t)] = m_across.data() + size_t((first + (t < used ? t : 0)) % m_ringRows) * size_t(m_channels) * m_outPlane;
+        VerticalPassQ6(m_acrossRows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, m_outWidth * m_channels,
+                       m_channels == 1 ? out[0] : m_mid.data());
+        if (m_channels == 3)
+            Deinterleave3(m_mid.data(), m_outWidth, out);
+        return;
+    }
     if (m_acrossFirst) {
         const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
         const int16_t* weights = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
@@ -796,8 +998,9 @@ void RowResampler::make(int32_t y, int16_t* const* out)
         HorizontalPass(&plane, 1, m_x, out);
         return;
     }
-    Deinterleave3(m_mid.data(), m_inWidth, m_planes.data(), m_planeStride);
-    const int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+    int16_t* split[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+    Deinterleave3(m_mid.data(), m_inWidth, split);
+    const int16_t* planes[3] = { split[0], split[1], split[2] };
     HorizontalPass(planes, 3, m_x, out);
 }
 

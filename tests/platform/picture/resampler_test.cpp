@@ -82,6 +82,34 @@ TEST(Resampler, VectorPassesEqualThePlainSums)
                 ASSERT_EQ(dst[size_t(ch)][size_t(j)], std::clamp((sum + (1 << 13)) >> 14, 0, int(kSampleMax))) << ch << " " << j;
             }
 
+        // Rows of interleaved bytes as the decoder gives them, one and three
+        // channels, five rows at once (the vector code takes rows in groups).
+        for (int32_t channels : { 1, 3 }) {
+            const ByteWindows bw = MakeByteWindows(a, channels);
+            constexpr int32_t kRows = 5;
+            std::vector<std::vector<uint8_t>> bytes(kRows, std::vector<uint8_t>(size_t(c.in * channels + kWindow)));
+            std::vector<std::vector<int16_t>> narrow(kRows, std::vector<int16_t>(size_t(c.out * channels)));
+            std::vector<const uint8_t*> from;
+            std::vector<int16_t*> to;
+            for (int32_t r = 0; r < kRows; ++r) {
+                for (auto& b : bytes[size_t(r)])
+                    b = uint8_t(random());
+                from.push_back(bytes[size_t(r)].data());
+                to.push_back(narrow[size_t(r)].data());
+            }
+            HorizontalPassBytes(from.data(), to.data(), kRows, a, bw);
+            for (int32_t r = 0; r < kRows; ++r)
+                for (int32_t k = 0; k < c.out * channels; ++k) {
+                    const int32_t j = k / channels;
+                    int32_t sum = 0;
+                    for (int32_t t = 0; t < a.used[size_t(j)]; ++t)
+                        sum += a.weights[size_t(j) * size_t(a.taps) + size_t(t)]
+                               * bytes[size_t(r)][size_t((a.first[size_t(j)] + t) * channels + k % channels)];
+                    ASSERT_EQ(narrow[size_t(r)][size_t(k)], std::clamp((sum + (1 << 7)) >> 8, 0, int(kSampleMax)))
+                        << channels << " channels, row " << r << " sample " << k;
+                }
+        }
+
         // The vertical pass over rows of bytes, `taps` of them.
         const AxisWeights v = MakeAxisWeights(c.in, c.out, c.kernel, 2);
         const int32_t width = 3 * 101;
