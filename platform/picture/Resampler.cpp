@@ -196,6 +196,39 @@ int32_t VerticalQ6Avx512(const int16_t* const* rows, const int16_t* weights, int
     return x;
 }
 
+// VerticalQ6Avx512 for two sets of weights: each pair of rows is loaded and
+// interleaved once for both.
+__attribute__((target("avx512f,avx512bw,avx512vnni")))
+int32_t VerticalQ6TwoAvx512(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                            int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - 1));
+    const __m512i high = _mm512_set1_epi16(kSampleMax);
+    auto pairOf = [](const int16_t* w, int32_t k) {
+        return int32_t(uint16_t(w[k])) | int32_t(uint32_t(uint16_t(w[k + 1])) << 16);
+    };
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        __m512i loA = round, hiA = round, loB = round, hiB = round;
+        for (int32_t k = 0; k < count; k += 2) {
+            const __m512i a = _mm512_loadu_si512(rows[k] + x), b = _mm512_loadu_si512(rows[k + 1] + x);
+            const __m512i lo = _mm512_unpacklo_epi16(a, b), hi = _mm512_unpackhi_epi16(a, b);
+            const __m512i wA = _mm512_set1_epi32(pairOf(weightsA, k)), wB = _mm512_set1_epi32(pairOf(weightsB, k));
+            loA = _mm512_dpwssd_epi32(loA, lo, wA);
+            hiA = _mm512_dpwssd_epi32(hiA, hi, wA);
+            loB = _mm512_dpwssd_epi32(loB, lo, wB);
+            hiB = _mm512_dpwssd_epi32(hiB, hi, wB);
+        }
+        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, kWeightBits),
+                                              _mm512_maskz_srai_epi32(0xffff, hiA, kWeightBits));
+        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, kWeightBits),
+                                              _mm512_maskz_srai_epi32(0xffff, hiB, kWeightBits));
+        _mm512_storeu_si512(dstA + x, _mm512_min_epi16(_mm512_max_epi16(vA, _mm512_setzero_si512()), high));
+        _mm512_storeu_si512(dstB + x, _mm512_min_epi16(_mm512_max_epi16(vB, _mm512_setzero_si512()), high));
+    }
+    return x;
+}
+
 // Sixteen pixels of `channels` (1 or 3) interleaved bytes a step made Q6
 // rows, one a channel. Returns how many pixels it did.
 __attribute__((target("avx2")))
@@ -643,6 +676,21 @@ void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t co
     VerticalScalar(rows, weights, count, width, dst);
 }
 
+namespace {
+
+void VerticalQ6Scalar(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
+                      int16_t* dst)
+{
+    for (int32_t x = from; x < width; ++x) {
+        int32_t acc = 0;
+        for (int32_t k = 0; k < count; ++k)
+            acc += int32_t(weights[k]) * rows[k][x];
+        dst[x] = ClampSample((acc + (1 << (kWeightBits - 1))) >> kWeightBits);
+    }
+}
+
+}
+
 void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
 {
     int32_t x = 0;
@@ -652,12 +700,22 @@ void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t 
     if (HaveAvx2() && count % 2 == 0)
         x = VerticalQ6Avx2(rows, weights, count, x, width, dst);
 #endif
-    for (; x < width; ++x) {
-        int32_t acc = 0;
-        for (int32_t k = 0; k < count; ++k)
-            acc += int32_t(weights[k]) * rows[k][x];
-        dst[x] = ClampSample((acc + (1 << (kWeightBits - 1))) >> kWeightBits);
+    VerticalQ6Scalar(rows, weights, count, x, width, dst);
+}
+
+void VerticalPassQ6Two(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB)
+{
+#if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0) {
+        const int32_t x = VerticalQ6TwoAvx512(rows, weightsA, weightsB, count, width, dstA, dstB);
+        VerticalQ6Scalar(rows, weightsA, count, x, width, dstA);
+        VerticalQ6Scalar(rows, weightsB, count, x, width, dstB);
+        return;
     }
+#endif
+    VerticalPassQ6(rows, weightsA, count, width, dstA);
+    VerticalPassQ6(rows, weightsB, count, width, dstB);
 }
 
 bool AcrossFirst(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight)
@@ -885,7 +943,7 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_planes((channels == 1 && !m_acrossFirst) || m_byteRows ? 0 : m_planeStride * size_t(channels), 0)
     , m_rows(size_t(2 * m_y.taps + 2))
     , m_outHeight(outHeight)
-    , m_midNext(m_acrossFirst ? 0 : m_mid.size(), 0)
+    , m_midNext(m_acrossFirst && !m_byteRows ? 0 : m_mid.size(), 0)
     , m_weightsA(m_rows.size())
     , m_weightsB(m_rows.size())
     , m_outWidth(outWidth)
@@ -893,7 +951,7 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     if (m_acrossFirst) {
         m_outPlane = size_t(RoundUp(outWidth, 32));
         m_across.assign(m_outPlane * size_t(channels) * size_t(m_ringRows), 0);
-        m_acrossRows.resize(size_t(m_y.taps));
+        m_acrossRows.resize(m_rows.size());
     }
 #if defined(__x86_64__)
     if (HaveAvx512())
@@ -910,7 +968,7 @@ void RowResampler::fedUpTo(int32_t y)
             const int32_t rows = std::min(kRowsAtOnce, y - i);
             for (int32_t r = 0; r < rows; ++r) {
                 in[r] = slot(i + r);
-                out[r] = m_across.data() + size_t((i + r) % m_ringRows) * m_outPlane * size_t(m_channels);
+                out[r] = acrossRow(i + r);
             }
             HorizontalPassBytes(in, out, rows, m_x, m_bytes);
         }
@@ -947,12 +1005,20 @@ bool RowResampler::verticalTwo(int32_t y)
     const int16_t* b = m_y.weights.data() + size_t(y + 1) * size_t(m_y.taps);
     const int32_t last = first + std::max(used, shift + usedNext) - 1;
     for (int32_t t = 0; t < count; ++t) {
-        m_rows[size_t(t)] = slot(std::min(first + t, last)); // padding taps weigh nothing
+        const int32_t row = std::min(first + t, last); // padding taps weigh nothing
+        if (m_byteRows)
+            m_acrossRows[size_t(t)] = acrossRow(row);
+        else
+            m_rows[size_t(t)] = slot(row);
         m_weightsA[size_t(t)] = t < used ? a[t] : 0;
         m_weightsB[size_t(t)] = t >= shift && t - shift < usedNext ? b[t - shift] : 0;
     }
-    VerticalPassTwo(m_rows.data(), m_weightsA.data(), m_weightsB.data(), count, m_inWidth * m_channels, m_mid.data(),
-                    m_midNext.data());
+    if (m_byteRows)
+        VerticalPassQ6Two(m_acrossRows.data(), m_weightsA.data(), m_weightsB.data(), count, m_outWidth * m_channels,
+                          m_mid.data(), m_midNext.data());
+    else
+        VerticalPassTwo(m_rows.data(), m_weightsA.data(), m_weightsB.data(), count, m_inWidth * m_channels, m_mid.data(),
+                        m_midNext.data());
     m_midNextRow = y + 1;
     return true;
 }
@@ -960,13 +1026,20 @@ bool RowResampler::verticalTwo(int32_t y)
 void RowResampler::make(int32_t y, int16_t* const* out)
 {
     if (m_byteRows) {
-        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
-        for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
-            m_acrossRows[size_t(t)] = m_across.data() + size_t((first + (t < used ? t : 0)) % m_ringRows) * size_t(m_channels) * m_outPlane;
-        VerticalPassQ6(m_acrossRows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, m_outWidth * m_channels,
-                       m_channels == 1 ? out[0] : m_mid.data());
+        if (m_midNextRow == y) {
+            m_mid.swap(m_midNext);
+            m_midNextRow = -1;
+        } else if (!verticalTwo(y)) {
+            const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+            for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
+                m_acrossRows[size_t(t)] = acrossRow(first + (t < used ? t : 0));
+            VerticalPassQ6(m_acrossRows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps,
+                           m_outWidth * m_channels, m_mid.data());
+        }
         if (m_channels == 3)
             Deinterleave3(m_mid.data(), m_outWidth, out);
+        else
+            std::copy_n(m_mid.data(), m_outWidth, out[0]);
         return;
     }
     if (m_acrossFirst) {

@@ -147,6 +147,7 @@ private:
     size_t m_outPlane = 0;
     std::vector<int16_t> m_across;
     std::vector<const int16_t*> m_acrossRows;
+    int16_t* acrossRow(int32_t y) { return m_across.data() + size_t(y % m_ringRows) * m_outPlane * size_t(m_channels); }
 };
 
 // The passes on their own, for tests and benchmarks: dst[x] from `count` rows
@@ -160,6 +161,9 @@ void VerticalPassTwo(const uint8_t* const* rows, const int16_t* weightsA, const 
                      int32_t width, int16_t* dstA, int16_t* dstB);
 // The vertical pass over rows of Q6 samples (the horizontal pass's).
 void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
+// Two of those over the same rows at once, as VerticalPassTwo.
+void VerticalPassQ6Two(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB);
 // Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
 

@@ -233,6 +233,7 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
         { 120, 77, 37, 230, Kernel::Mitchell, false },   // flattened, then stretched
         { 45, 300, 208, 17, Kernel::Lanczos3, true },    // stretched across, 17.6 times fewer rows
         { 300, 200, 100, 100, Kernel::Lanczos3, false }, // 3 times fewer columns, 2 times fewer rows
+        { 600, 400, 40, 5, Kernel::Lanczos3, true },     // 15 times fewer columns: too many for the byte windows
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.inW) + "x" + std::to_string(c.inH) + " -> " + std::to_string(c.outW) + "x"
