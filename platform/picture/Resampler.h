@@ -113,6 +113,8 @@ public:
     bool ready(int32_t y) const;
     // Output row `y`: outWidth Q6 samples into each of out[0 .. channels - 1].
     void make(int32_t y, int16_t* const* out);
+    // The same row as 0xffRRGGBB pixels, rounded (one channel: grey).
+    void makePixels(int32_t y, uint32_t* out);
 
 private:
     int32_t m_inWidth, m_channels;
@@ -147,6 +149,9 @@ private:
     size_t m_outPlane = 0;
     std::vector<int16_t> m_across;
     std::vector<const int16_t*> m_acrossRows;
+    // Across first, byte rows: output row y, channels interleaved.
+    const int16_t* downNarrow(int32_t y);
+    std::vector<int16_t> m_pixelPlanes;
     int16_t* acrossRow(int32_t y) { return m_across.data() + size_t(y % m_ringRows) * m_outPlane * size_t(m_channels); }
 };
 
@@ -166,6 +171,8 @@ void VerticalPassQ6Two(const int16_t* const* rows, const int16_t* weightsA, cons
                        int32_t width, int16_t* dstA, int16_t* dstB);
 // Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
+// The same from one row of the three interleaved.
+void PackInterleavedRgb(const int16_t* rgb, int32_t width, uint32_t* out);
 
 // `channels` rows of the same length, resampled alike.
 void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);

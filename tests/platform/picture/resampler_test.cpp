@@ -257,6 +257,8 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
 
         RowResampler r(c.inW, c.inH, c.outW, c.outH, 3, c.kernel, 16);
         std::vector<int16_t> out(size_t(c.outW) * 3);
+        std::vector<uint32_t> pixels(size_t(c.outW));
+        auto to8 = [](int32_t q6) { return uint32_t((q6 + (1 << (kSampleBits - 1))) >> kSampleBits); };
         int16_t* planes[3] = { out.data(), out.data() + c.outW, out.data() + 2 * c.outW };
         int32_t made = 0;
         for (int32_t y = 0; y < c.inH; y += 16) {
@@ -271,6 +273,13 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
                     for (int32_t j = 0; j < c.outW; ++j)
                         ASSERT_EQ(planes[ch][j], expected[(size_t(made) * size_t(c.outW) + size_t(j)) * 3 + size_t(ch)])
                             << "row " << made << " channel " << ch << " sample " << j;
+                // The same row again as pixels.
+                r.makePixels(made, pixels.data());
+                for (int32_t j = 0; j < c.outW; ++j) {
+                    const int32_t* rgb = &expected[(size_t(made) * size_t(c.outW) + size_t(j)) * 3];
+                    ASSERT_EQ(pixels[size_t(j)], 0xff000000u | to8(rgb[0]) << 16 | to8(rgb[1]) << 8 | to8(rgb[2]))
+                        << "row " << made << " pixel " << j;
+                }
             }
         }
         EXPECT_EQ(made, c.outH);
