@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 #include <utility>
 
 #if defined(__x86_64__)
@@ -665,6 +666,11 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
     a.first.resize(size_t(outSize));
     a.used.resize(size_t(outSize));
     std::vector<std::vector<double>> all(static_cast<size_t>(outSize));
+    // Output j + period sits `step` inputs after output j, at the same
+    // phase: away from the ends, its weights are j's (the sines of a whole
+    // axis cost more than the resampling of a small picture).
+    const int32_t common = std::gcd(inSize, outSize), period = outSize / common, step = inSize / common;
+    std::vector<int32_t> samePhase(size_t(std::min(period, outSize)), -1);
     for (int32_t j = 0; j < outSize; ++j) {
         const double centre = (j + 0.5) * inPerOut;
         int32_t start = int32_t(std::max(centre - support + 0.5, 0.0));
@@ -673,6 +679,18 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
             start = std::clamp(int32_t(centre), 0, inSize - 1);
             stop = start + 1;
         }
+        a.first[size_t(j)] = start;
+        a.used[size_t(j)] = stop - start;
+        a.taps = std::max(a.taps, stop - start);
+        const bool inside = centre - support + 0.5 > 0 && centre + support + 0.5 < inSize;
+        int32_t& seen = samePhase[size_t(j % period)];
+        if (inside && seen >= 0 && start - a.first[size_t(seen)] == (j - seen) / period * step
+            && stop - start == a.used[size_t(seen)]) {
+            all[size_t(j)] = all[size_t(seen)];
+            continue;
+        }
+        if (inside)
+            seen = j;
         std::vector<double>& v = all[size_t(j)];
         double sum = 0;
         for (int32_t i = start; i < stop; ++i) {
@@ -686,9 +704,6 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
         }
         for (double& w : v)
             w /= sum;
-        a.first[size_t(j)] = start;
-        a.used[size_t(j)] = stop - start;
-        a.taps = std::max(a.taps, stop - start);
     }
     a.taps = RoundUp(a.taps, multiple);
     a.weights.assign(size_t(outSize) * size_t(a.taps), 0);
