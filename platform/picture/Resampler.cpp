@@ -197,39 +197,6 @@ int32_t VerticalQ6Avx512(const int16_t* const* rows, const int16_t* weights, int
     return x;
 }
 
-// VerticalQ6Avx512 for two sets of weights: each pair of rows is loaded and
-// interleaved once for both.
-__attribute__((target("avx512f,avx512bw,avx512vnni")))
-int32_t VerticalQ6TwoAvx512(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
-                            int32_t width, int16_t* dstA, int16_t* dstB)
-{
-    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - 1));
-    const __m512i high = _mm512_set1_epi16(kSampleMax);
-    auto pairOf = [](const int16_t* w, int32_t k) {
-        return int32_t(uint16_t(w[k])) | int32_t(uint32_t(uint16_t(w[k + 1])) << 16);
-    };
-    int32_t x = 0;
-    for (; x + 32 <= width; x += 32) {
-        __m512i loA = round, hiA = round, loB = round, hiB = round;
-        for (int32_t k = 0; k < count; k += 2) {
-            const __m512i a = _mm512_loadu_si512(rows[k] + x), b = _mm512_loadu_si512(rows[k + 1] + x);
-            const __m512i lo = _mm512_unpacklo_epi16(a, b), hi = _mm512_unpackhi_epi16(a, b);
-            const __m512i wA = _mm512_set1_epi32(pairOf(weightsA, k)), wB = _mm512_set1_epi32(pairOf(weightsB, k));
-            loA = _mm512_dpwssd_epi32(loA, lo, wA);
-            hiA = _mm512_dpwssd_epi32(hiA, hi, wA);
-            loB = _mm512_dpwssd_epi32(loB, lo, wB);
-            hiB = _mm512_dpwssd_epi32(hiB, hi, wB);
-        }
-        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, kWeightBits),
-                                              _mm512_maskz_srai_epi32(0xffff, hiA, kWeightBits));
-        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, kWeightBits),
-                                              _mm512_maskz_srai_epi32(0xffff, hiB, kWeightBits));
-        _mm512_storeu_si512(dstA + x, _mm512_min_epi16(_mm512_max_epi16(vA, _mm512_setzero_si512()), high));
-        _mm512_storeu_si512(dstB + x, _mm512_min_epi16(_mm512_max_epi16(vB, _mm512_setzero_si512()), high));
-    }
-    return x;
-}
-
 // Sixteen pixels of `channels` (1 or 3) interleaved bytes a step made Q6
 // rows, one a channel. Returns how many pixels it did.
 __attribute__((target("avx2")))
@@ -272,13 +239,22 @@ int32_t WidenAvx2(const uint8_t* src, int32_t width, int32_t channels, int16_t* 
     return x;
 }
 
-// VerticalAvx512 for two sets of weights: each pair of rows is loaded and
-// interleaved once for both.
+// Thirty-two samples of a row as 16-bit lanes: bytes widened, Q6 as they are.
+__attribute__((target("avx512f,avx512bw"), always_inline))
+inline __m512i Load32(const uint8_t* p) { return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))); }
+__attribute__((target("avx512f,avx512bw"), always_inline))
+inline __m512i Load32(const int16_t* p) { return _mm512_loadu_si512(p); }
+
+// The vertical pass for two sets of weights, on rows of bytes or of Q6
+// samples: each pair of rows is loaded and interleaved once for both. Returns
+// how many samples it did (whole groups of 32).
+template <typename Sample>
 __attribute__((target("avx512f,avx512bw,avx512vnni")))
-void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
-                       int32_t width, int16_t* dstA, int16_t* dstB)
+int32_t VerticalTwoBlocks(const Sample* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                          int32_t width, int16_t* dstA, int16_t* dstB)
 {
-    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
+    constexpr int shift = sizeof(Sample) == 1 ? kWeightBits - kSampleBits : kWeightBits;
+    const __m512i round = _mm512_set1_epi32(1 << (shift - 1));
     const __m512i high = _mm512_set1_epi16(kSampleMax);
     auto pairOf = [](const int16_t* w, int32_t k) {
         return int32_t(uint16_t(w[k])) | int32_t(uint32_t(uint16_t(w[k + 1])) << 16);
@@ -287,8 +263,7 @@ void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, cons
     for (; x + 32 <= width; x += 32) {
         __m512i loA = round, hiA = round, loB = round, hiB = round;
         for (int32_t k = 0; k < count; k += 2) {
-            const __m512i a = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x)));
-            const __m512i b = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x)));
+            const __m512i a = Load32(rows[k] + x), b = Load32(rows[k + 1] + x);
             const __m512i lo = _mm512_unpacklo_epi16(a, b), hi = _mm512_unpackhi_epi16(a, b);
             const __m512i wA = _mm512_set1_epi32(pairOf(weightsA, k)), wB = _mm512_set1_epi32(pairOf(weightsB, k));
             loA = _mm512_dpwssd_epi32(loA, lo, wA);
@@ -296,13 +271,20 @@ void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, cons
             loB = _mm512_dpwssd_epi32(loB, lo, wB);
             hiB = _mm512_dpwssd_epi32(hiB, hi, wB);
         }
-        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, kWeightBits - kSampleBits),
-                                              _mm512_maskz_srai_epi32(0xffff, hiA, kWeightBits - kSampleBits));
-        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, kWeightBits - kSampleBits),
-                                              _mm512_maskz_srai_epi32(0xffff, hiB, kWeightBits - kSampleBits));
+        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, shift),
+                                              _mm512_maskz_srai_epi32(0xffff, hiA, shift));
+        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, shift),
+                                              _mm512_maskz_srai_epi32(0xffff, hiB, shift));
         _mm512_storeu_si512(dstA + x, _mm512_min_epi16(_mm512_max_epi16(vA, _mm512_setzero_si512()), high));
         _mm512_storeu_si512(dstB + x, _mm512_min_epi16(_mm512_max_epi16(vB, _mm512_setzero_si512()), high));
     }
+    return x;
+}
+
+void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    const int32_t x = VerticalTwoBlocks(rows, weightsA, weightsB, count, width, dstA, dstB);
     if (x < width) {
         VerticalAvx2(rows, weightsA, count, x, width, dstA);
         VerticalAvx2(rows, weightsB, count, x, width, dstB);
@@ -767,7 +749,7 @@ void VerticalPassQ6Two(const int16_t* const* rows, const int16_t* weightsA, cons
 {
 #if defined(__x86_64__)
     if (HaveAvx512() && count % 2 == 0) {
-        const int32_t x = VerticalQ6TwoAvx512(rows, weightsA, weightsB, count, width, dstA, dstB);
+        const int32_t x = VerticalTwoBlocks(rows, weightsA, weightsB, count, width, dstA, dstB);
         VerticalQ6Scalar(rows, weightsA, count, x, width, dstA);
         VerticalQ6Scalar(rows, weightsB, count, x, width, dstB);
         return;
