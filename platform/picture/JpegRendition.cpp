@@ -18,12 +18,6 @@ namespace kalvio {
 
 namespace {
 
-void PackRow(int channels, int16_t* const* p, int32_t width, Pixel* out)
-{
-    const int16_t* grey[3] = { p[0], p[0], p[0] };
-    PackRgb(channels == 1 ? grey : p, width, out);
-}
-
 // A CMYK row as the full-size loader turns it into RGB, three bytes a pixel.
 void CmykToRgbRow(const uint8_t* cmyk, int32_t width, bool inverted, uint8_t* rgb)
 {
@@ -77,12 +71,10 @@ Bitmap Render(const uint8_t* data, size_t size, const std::string& name, int32_t
         ? Kernel::Mitchell : Kernel::Lanczos3;
     constexpr int32_t kBatch = 8;
     std::unique_ptr<RowResampler> resampler;
-    std::vector<int16_t> outRows;
     std::vector<uint8_t> cmykRows;
     Bitmap bitmap;
     try {
         resampler = std::make_unique<RowResampler>(inWidth, inHeight, width, height, channels, kernel, kBatch);
-        outRows.resize(size_t(width) * size_t(channels));
         if (cmyk)
             cmykRows.resize(size_t(inWidth) * 4 * kBatch);
         bitmap = Bitmap::Unfilled(width, height); // every row is written below
@@ -91,8 +83,6 @@ Bitmap Render(const uint8_t* data, size_t size, const std::string& name, int32_t
     } catch (const std::length_error&) {
         jpeg::FailPixels(name, width, height);
     }
-    int16_t* planes[3] = { outRows.data(), outRows.data() + (channels > 1 ? width : 0),
-                           outRows.data() + (channels > 1 ? 2 * width : 0) };
     const bool inverted = c.saw_Adobe_marker;
     bool ok = jpeg::Protected(*d, [&] {
         JSAMPROW rows[kBatch];
@@ -117,10 +107,8 @@ Bitmap Render(const uint8_t* data, size_t size, const std::string& name, int32_t
                 for (int32_t i = 0; i < got; ++i)
                     CmykToRgbRow(rows[i], inWidth, inverted, resampler->slot(first + i));
             resampler->fedUpTo(first + got);
-            for (; y < height && resampler->ready(y); ++y) {
-                resampler->make(y, planes);
-                PackRow(channels, planes, width, bitmap.row(y));
-            }
+            for (; y < height && resampler->ready(y); ++y)
+                resampler->makePixels(y, bitmap.row(y));
         }
         jpeg_finish_decompress(&c);
     });

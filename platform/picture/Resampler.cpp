@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <numeric>
 #include <utility>
 
 #if defined(__x86_64__)
@@ -238,13 +239,22 @@ int32_t WidenAvx2(const uint8_t* src, int32_t width, int32_t channels, int16_t* 
     return x;
 }
 
-// VerticalAvx512 for two sets of weights: each pair of rows is loaded and
-// interleaved once for both.
+// Thirty-two samples of a row as 16-bit lanes: bytes widened, Q6 as they are.
+__attribute__((target("avx512f,avx512bw"), always_inline))
+inline __m512i Load32(const uint8_t* p) { return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))); }
+__attribute__((target("avx512f,avx512bw"), always_inline))
+inline __m512i Load32(const int16_t* p) { return _mm512_loadu_si512(p); }
+
+// The vertical pass for two sets of weights, on rows of bytes or of Q6
+// samples: each pair of rows is loaded and interleaved once for both. Returns
+// how many samples it did (whole groups of 32).
+template <typename Sample>
 __attribute__((target("avx512f,avx512bw,avx512vnni")))
-void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
-                       int32_t width, int16_t* dstA, int16_t* dstB)
+int32_t VerticalTwoBlocks(const Sample* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                          int32_t width, int16_t* dstA, int16_t* dstB)
 {
-    const __m512i round = _mm512_set1_epi32(1 << (kWeightBits - kSampleBits - 1));
+    constexpr int shift = sizeof(Sample) == 1 ? kWeightBits - kSampleBits : kWeightBits;
+    const __m512i round = _mm512_set1_epi32(1 << (shift - 1));
     const __m512i high = _mm512_set1_epi16(kSampleMax);
     auto pairOf = [](const int16_t* w, int32_t k) {
         return int32_t(uint16_t(w[k])) | int32_t(uint32_t(uint16_t(w[k + 1])) << 16);
@@ -253,8 +263,7 @@ void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, cons
     for (; x + 32 <= width; x += 32) {
         __m512i loA = round, hiA = round, loB = round, hiB = round;
         for (int32_t k = 0; k < count; k += 2) {
-            const __m512i a = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x)));
-            const __m512i b = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x)));
+            const __m512i a = Load32(rows[k] + x), b = Load32(rows[k + 1] + x);
             const __m512i lo = _mm512_unpacklo_epi16(a, b), hi = _mm512_unpackhi_epi16(a, b);
             const __m512i wA = _mm512_set1_epi32(pairOf(weightsA, k)), wB = _mm512_set1_epi32(pairOf(weightsB, k));
             loA = _mm512_dpwssd_epi32(loA, lo, wA);
@@ -262,13 +271,20 @@ void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, cons
             loB = _mm512_dpwssd_epi32(loB, lo, wB);
             hiB = _mm512_dpwssd_epi32(hiB, hi, wB);
         }
-        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, kWeightBits - kSampleBits),
-                                              _mm512_maskz_srai_epi32(0xffff, hiA, kWeightBits - kSampleBits));
-        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, kWeightBits - kSampleBits),
-                                              _mm512_maskz_srai_epi32(0xffff, hiB, kWeightBits - kSampleBits));
+        const __m512i vA = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loA, shift),
+                                              _mm512_maskz_srai_epi32(0xffff, hiA, shift));
+        const __m512i vB = _mm512_packs_epi32(_mm512_maskz_srai_epi32(0xffff, loB, shift),
+                                              _mm512_maskz_srai_epi32(0xffff, hiB, shift));
         _mm512_storeu_si512(dstA + x, _mm512_min_epi16(_mm512_max_epi16(vA, _mm512_setzero_si512()), high));
         _mm512_storeu_si512(dstB + x, _mm512_min_epi16(_mm512_max_epi16(vB, _mm512_setzero_si512()), high));
     }
+    return x;
+}
+
+void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    const int32_t x = VerticalTwoBlocks(rows, weightsA, weightsB, count, width, dstA, dstB);
     if (x < width) {
         VerticalAvx2(rows, weightsA, count, x, width, dstA);
         VerticalAvx2(rows, weightsB, count, x, width, dstB);
@@ -410,6 +426,50 @@ int32_t PackRgbAvx2(const int16_t* const* planes, int32_t width, uint32_t* out)
     return x;
 }
 
+// Thirty-two Q6 samples made bytes, rounded.
+__attribute__((target("avx512f,avx512bw"), always_inline))
+inline __m256i Bytes32(const int16_t* p, __m512i round)
+{
+    // The masked forms keep GCC 12 from a false uninitialised warning.
+    return _mm512_maskz_cvtepi16_epi8(0xffffffffu, _mm512_srli_epi16(_mm512_add_epi16(_mm512_loadu_si512(p), round), kSampleBits));
+}
+
+// Thirty-two pixels a step from interleaved Q6 red, green and blue: the
+// samples rounded and narrowed to bytes (96 of them, 32 a register), then
+// each pixel's three bytes put in place by one byte permute of the two
+// registers they lie in, the opaque top byte added.
+__attribute__((target("avx512f,avx512bw,avx512vbmi")))
+int32_t PackInterleavedRgbAvx512(const int16_t* rgb, int32_t width, uint32_t* out)
+{
+    static const auto kOrder = [] {
+        std::array<std::array<uint8_t, 64>, 2> order {};
+        for (int half = 0; half < 2; ++half)
+            for (int p = 0; p < 16; ++p)
+                for (int c = 0; c < 3; ++c) { // blue, green, red from the lowest byte up
+                    // Byte `at` of the 96 lies in the register of its 32
+                    // (this half's first two: bytes 0 to 31 and 64 to 95 of the pair).
+                    const int at = 3 * (16 * half + p) + 2 - c - 32 * half;
+                    order[size_t(half)][size_t(4 * p + c)] = uint8_t(at < 32 ? at : at + 32);
+                }
+        return order;
+    }();
+    const __m512i first = _mm512_loadu_si512(kOrder[0].data()), second = _mm512_loadu_si512(kOrder[1].data());
+    const __m512i round = _mm512_set1_epi16(1 << (kSampleBits - 1));
+    const __m512i opaque = _mm512_set1_epi32(int32_t(0xff000000u));
+    constexpr __mmask64 colour = 0x7777777777777777ull;
+    int32_t x = 0;
+    for (; x + 32 <= width; x += 32) {
+        const int16_t* in = rgb + size_t(3) * size_t(x);
+        // Only the low halves are read.
+        const __m512i a = _mm512_castsi256_si512(Bytes32(in, round));
+        const __m512i b = _mm512_castsi256_si512(Bytes32(in + 32, round));
+        const __m512i c = _mm512_castsi256_si512(Bytes32(in + 64, round));
+        _mm512_storeu_si512(out + x, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(colour, a, first, b), opaque));
+        _mm512_storeu_si512(out + x + 16, _mm512_or_si512(_mm512_maskz_permutex2var_epi8(colour, b, second, c), opaque));
+    }
+    return x;
+}
+
 bool HaveAvx512()
 {
     static const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vnni");
@@ -422,10 +482,92 @@ bool HaveAvx2()
     return avx2;
 }
 
+bool HaveAvx512Vbmi()
+{
+    static const bool vbmi = HaveAvx512() && __builtin_cpu_supports("avx512vbmi");
+    return vbmi;
+}
+
+// Sixteen interleaved output samples a step from a window of 64 or 128
+// decoded bytes in one or two registers: for each pair of taps, one byte
+// permute puts every output's two samples in the low bytes of its lane's
+// two words (the high bytes zeroed), and one multiply-add weighs them. The
+// bytes go in as they came from the decoder: no widening, no splitting into
+// channels.
+template <bool Wide, int Blocks, int Rows>
+__attribute__((target("avx512f,avx512bw,avx512vnni,avx512vbmi"), always_inline))
+inline void ByteWindowBlocks(const uint8_t* const* src, const ByteWindows& bw, int32_t b, int16_t* const* dst)
+{
+    const int32_t pairs = bw.pairs;
+    const __mmask64 lowBytes = 0x5555555555555555ull;
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    const __m512i next = _mm512_set1_epi16(int16_t(2 * bw.channels));
+    constexpr int shift = kWeightBits - kSampleBits;
+    __m512i r0[Rows][Blocks], r1[Rows][Blocks], sum[Rows][Blocks], at[Blocks];
+    const int32_t* w[Blocks];
+#pragma GCC unroll 4
+    for (int n = 0; n < Blocks; ++n) {
+#pragma GCC unroll 4
+        for (int r = 0; r < Rows; ++r) {
+            const uint8_t* window = src[r] + bw.blockFirst[size_t(b + n)];
+            r0[r][n] = _mm512_loadu_si512(window);
+            r1[r][n] = Wide ? _mm512_loadu_si512(window + 64) : r0[r][n];
+            sum[r][n] = _mm512_set1_epi32(1 << (shift - 1));
+        }
+        at[n] = _mm512_loadu_si512(bw.index.data() + size_t(b + n) * 64);
+        w[n] = bw.weights.data() + size_t(b + n) * size_t(pairs) * 16;
+    }
+    for (int32_t q = 0; q < pairs; ++q) {
+#pragma GCC unroll 4
+        for (int n = 0; n < Blocks; ++n) {
+            const __m512i weights = _mm512_loadu_si512(w[n] + size_t(q) * 16);
+#pragma GCC unroll 4
+            for (int r = 0; r < Rows; ++r) {
+                const __m512i v = Wide ? _mm512_maskz_permutex2var_epi8(lowBytes, r0[r][n], at[n], r1[r][n])
+                                       : _mm512_maskz_permutexvar_epi8(lowBytes, at[n], r0[r][n]);
+                sum[r][n] = _mm512_dpwssd_epi32(sum[r][n], v, weights);
+            }
+            at[n] = _mm512_add_epi16(at[n], next);
+        }
+    }
+#pragma GCC unroll 4
+    for (int n = 0; n < Blocks; ++n) {
+#pragma GCC unroll 4
+        for (int r = 0; r < Rows; ++r) {
+            __m256i v = _mm512_maskz_cvtsepi32_epi16(0xffff, _mm512_maskz_srai_epi32(0xffff, sum[r][n], shift));
+            v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[r] + size_t(b + n) * 16), v);
+        }
+    }
+}
+
+// Sixteen interleaved output samples a block from a window of 64 or 128
+// decoded bytes in one or two registers: for each pair of taps, one byte
+// permute puts every output's two samples in the low bytes of its lane's
+// two words (the high bytes zeroed), and one multiply-add weighs them; the
+// next pair's samples are `channels` bytes further on each, so the indices
+// are made by adding, not loaded. The bytes go in as they came from the
+// decoder: no widening, no splitting into channels. Rows fed together (up to
+// four) share the loads of the weights, the pass's memory traffic; with
+// fewer rows, more blocks at once keep as many sums building side by side.
+template <bool Wide, int Rows>
+__attribute__((target("avx512f,avx512bw,avx512vnni,avx512vbmi")))
+int32_t HorizontalByteWindows(const uint8_t* const* src, const ByteWindows& bw, int16_t* const* dst)
+{
+    constexpr int Blocks = Rows == 4 ? 1 : Rows == 2 ? 2 : 4;
+    const int32_t blocks = int32_t(bw.blockFirst.size());
+    int32_t b = 0;
+    for (; b + Blocks <= blocks; b += Blocks)
+        ByteWindowBlocks<Wide, Blocks, Rows>(src, bw, b, dst);
+    for (; b < blocks; ++b)
+        ByteWindowBlocks<Wide, 1, Rows>(src, bw, b, dst);
+    return blocks * 16;
+}
+
 // Eight pixels (24 samples, three loads) a step: each channel gathered from
 // the three loads by byte shuffles. Returns how many pixels it did.
 __attribute__((target("avx2")))
-int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
+int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* const* dst)
 {
     // For channel c and load k, the bytes of the samples of that channel
     // that load holds, placed where they go in the channel's eight; -1 = none.
@@ -451,7 +593,7 @@ int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* dst, siz
         for (int c = 0; c < 3; ++c) {
             const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, mask[c][0]), _mm_shuffle_epi8(b, mask[c][1])),
                                            _mm_shuffle_epi8(d, mask[c][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + size_t(c) * stride + size_t(x)), v);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[c] + x), v);
         }
     }
     return x;
@@ -460,13 +602,15 @@ int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* dst, siz
 
 int32_t RoundUp(int32_t v, int32_t m) { return (v + m - 1) / m * m; }
 
-// Three interleaved channels into three rows `stride` apart.
-void Deinterleave3Scalar(const int16_t* src, int32_t from, int32_t width, int16_t* dst, size_t stride)
+constexpr int32_t kRowsAtOnce = 4;
+
+// Three interleaved channels into three rows.
+void Deinterleave3Scalar(const int16_t* src, int32_t from, int32_t width, int16_t* const* dst)
 {
     for (int32_t x = from; x < width; ++x) {
-        dst[x] = src[3 * x];
-        dst[stride + size_t(x)] = src[3 * x + 1];
-        dst[2 * stride + size_t(x)] = src[3 * x + 2];
+        dst[0][x] = src[3 * x];
+        dst[1][x] = src[3 * x + 1];
+        dst[2][x] = src[3 * x + 2];
     }
 }
 
@@ -483,14 +627,14 @@ void Widen(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, si
             dst[size_t(c) * stride + size_t(x)] = int16_t(src[channels * x + c] << kSampleBits);
 }
 
-void Deinterleave3(const int16_t* src, int32_t width, int16_t* dst, size_t stride)
+void Deinterleave3(const int16_t* src, int32_t width, int16_t* const* dst)
 {
     int32_t x = 0;
 #if defined(__x86_64__)
     if (HaveAvx2())
-        x = Deinterleave3Vector(src, width, dst, stride);
+        x = Deinterleave3Vector(src, width, dst);
 #endif
-    Deinterleave3Scalar(src, x, width, dst, stride);
+    Deinterleave3Scalar(src, x, width, dst);
 }
 
 }
@@ -504,6 +648,11 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
     a.first.resize(size_t(outSize));
     a.used.resize(size_t(outSize));
     std::vector<std::vector<double>> all(static_cast<size_t>(outSize));
+    // Output j + period sits `step` inputs after output j, at the same
+    // phase: away from the ends, its weights are j's (the sines of a whole
+    // axis cost more than the resampling of a small picture).
+    const int32_t common = std::gcd(inSize, outSize), period = outSize / common, step = inSize / common;
+    std::vector<int32_t> samePhase(size_t(std::min(period, outSize)), -1);
     for (int32_t j = 0; j < outSize; ++j) {
         const double centre = (j + 0.5) * inPerOut;
         int32_t start = int32_t(std::max(centre - support + 0.5, 0.0));
@@ -512,6 +661,18 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
             start = std::clamp(int32_t(centre), 0, inSize - 1);
             stop = start + 1;
         }
+        a.first[size_t(j)] = start;
+        a.used[size_t(j)] = stop - start;
+        a.taps = std::max(a.taps, stop - start);
+        const bool inside = centre - support + 0.5 > 0 && centre + support + 0.5 < inSize;
+        int32_t& seen = samePhase[size_t(j % period)];
+        if (inside && seen >= 0 && start - a.first[size_t(seen)] == (j - seen) / period * step
+            && stop - start == a.used[size_t(seen)]) {
+            all[size_t(j)] = all[size_t(seen)];
+            continue;
+        }
+        if (inside)
+            seen = j;
         std::vector<double>& v = all[size_t(j)];
         double sum = 0;
         for (int32_t i = start; i < stop; ++i) {
@@ -525,9 +686,6 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
         }
         for (double& w : v)
             w /= sum;
-        a.first[size_t(j)] = start;
-        a.used[size_t(j)] = stop - start;
-        a.taps = std::max(a.taps, stop - start);
     }
     a.taps = RoundUp(a.taps, multiple);
     a.weights.assign(size_t(outSize) * size_t(a.taps), 0);
@@ -559,6 +717,21 @@ void VerticalPass(const uint8_t* const* rows, const int16_t* weights, int32_t co
     VerticalScalar(rows, weights, count, width, dst);
 }
 
+namespace {
+
+void VerticalQ6Scalar(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
+                      int16_t* dst)
+{
+    for (int32_t x = from; x < width; ++x) {
+        int32_t acc = 0;
+        for (int32_t k = 0; k < count; ++k)
+            acc += int32_t(weights[k]) * rows[k][x];
+        dst[x] = ClampSample((acc + (1 << (kWeightBits - 1))) >> kWeightBits);
+    }
+}
+
+}
+
 void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst)
 {
     int32_t x = 0;
@@ -568,12 +741,22 @@ void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t 
     if (HaveAvx2() && count % 2 == 0)
         x = VerticalQ6Avx2(rows, weights, count, x, width, dst);
 #endif
-    for (; x < width; ++x) {
-        int32_t acc = 0;
-        for (int32_t k = 0; k < count; ++k)
-            acc += int32_t(weights[k]) * rows[k][x];
-        dst[x] = ClampSample((acc + (1 << (kWeightBits - 1))) >> kWeightBits);
+    VerticalQ6Scalar(rows, weights, count, x, width, dst);
+}
+
+void VerticalPassQ6Two(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB)
+{
+#if defined(__x86_64__)
+    if (HaveAvx512() && count % 2 == 0) {
+        const int32_t x = VerticalTwoBlocks(rows, weightsA, weightsB, count, width, dstA, dstB);
+        VerticalQ6Scalar(rows, weightsA, count, x, width, dstA);
+        VerticalQ6Scalar(rows, weightsB, count, x, width, dstB);
+        return;
     }
+#endif
+    VerticalPassQ6(rows, weightsA, count, width, dstA);
+    VerticalPassQ6(rows, weightsB, count, width, dstB);
 }
 
 bool AcrossFirst(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight)
@@ -610,6 +793,104 @@ void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeigh
         HorizontalScalar(src[c], axis, from, dst[c]);
 }
 
+#if defined(__x86_64__)
+namespace {
+
+template <bool Wide>
+int32_t ByteWindowRows(const uint8_t* const* src, int32_t rows, const ByteWindows& windows, int16_t* const* dst)
+{
+    return rows == 4 ? HorizontalByteWindows<Wide, 4>(src, windows, dst)
+        : rows == 2  ? HorizontalByteWindows<Wide, 2>(src, windows, dst)
+                     : HorizontalByteWindows<Wide, 1>(src, windows, dst);
+}
+
+}
+#endif
+
+bool HaveByteWindows()
+{
+#if defined(__x86_64__)
+    return HaveAvx512Vbmi();
+#else
+    return false;
+#endif
+}
+
+ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels)
+{
+    constexpr int32_t lanes = 16;
+    ByteWindows bw;
+    bw.channels = channels;
+    const int32_t outputs = int32_t(axis.first.size()) * channels, blocks = outputs / lanes;
+    int32_t span = 0, pairs = 0;
+    bw.blockFirst.resize(size_t(blocks));
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = channels * axis.first[size_t(b * lanes / channels)];
+        bw.blockFirst[size_t(b)] = base;
+        for (int32_t k = b * lanes; k < (b + 1) * lanes; ++k) {
+            const size_t j = size_t(k / channels);
+            if (channels * axis.first[j] + k % channels < base)
+                return bw; // the outputs' inputs must not go back (window 0)
+            span = std::max(span, channels * (axis.first[j] + axis.used[j] - 1) + k % channels + 1 - base);
+            pairs = std::max(pairs, (axis.used[j] + 1) / 2);
+        }
+    }
+    bw.window = span <= 64 ? 64 : span <= kWindow ? kWindow : 0;
+    if (bw.window == 0)
+        return bw;
+    bw.pairs = pairs;
+    bw.index.assign(size_t(blocks) * lanes * 4, 0);
+    bw.weights.assign(size_t(blocks) * size_t(pairs) * lanes, 0);
+    for (int32_t k = 0; k < blocks * lanes; ++k) {
+        const int32_t b = k / lanes, i = k % lanes, c = k % channels;
+        const size_t j = size_t(k / channels);
+        const int16_t* w = axis.weights.data() + j * size_t(axis.taps);
+        for (int32_t h = 0; h < 2; ++h) {
+            // An unused tap weighs nothing, wherever its index points.
+            const int32_t at = channels * (axis.first[j] + h) + c - bw.blockFirst[size_t(b)];
+            bw.index[(size_t(b) * lanes + size_t(i)) * 4 + 2 * size_t(h)] = uint8_t(std::min(at, bw.window - 1));
+        }
+        for (int32_t t = 0; t < axis.used[j]; ++t) {
+            int32_t& cell = bw.weights[(size_t(b) * size_t(pairs) + size_t(t / 2)) * lanes + size_t(i)];
+            cell = int32_t(uint32_t(cell) | uint32_t(uint16_t(w[t])) << (16 * (t % 2)));
+        }
+    }
+    return bw;
+}
+
+void HorizontalPassBytes(const uint8_t* const* src, int16_t* const* dst, int32_t rows, const AxisWeights& axis,
+                         const ByteWindows& windows)
+{
+    const int32_t channels = windows.channels, outputs = int32_t(axis.first.size()) * channels;
+    constexpr int shift = kWeightBits - kSampleBits;
+    for (int32_t r = 0; r < rows;) {
+        const int32_t here = rows - r >= kRowsAtOnce ? kRowsAtOnce : rows - r >= 2 ? 2 : 1;
+        int32_t from = 0;
+#if defined(__x86_64__)
+        if (HaveAvx512Vbmi() && windows.window > 0)
+            from = windows.window > 64 ? ByteWindowRows<true>(src + r, here, windows, dst + r)
+                                       : ByteWindowRows<false>(src + r, here, windows, dst + r);
+#endif
+        for (int32_t i = r; i < r + here; ++i)
+            for (int32_t k = from; k < outputs; ++k) {
+                const size_t j = size_t(k / channels);
+                const uint8_t* in = src[i] + size_t(channels) * size_t(axis.first[j]) + size_t(k % channels);
+                const int16_t* w = axis.weights.data() + j * size_t(axis.taps);
+                int32_t acc = 0;
+                for (int32_t t = 0; t < axis.used[j]; ++t)
+                    acc += int32_t(w[t]) * in[size_t(channels) * size_t(t)];
+                dst[i][k] = ClampSample((acc + (1 << (shift - 1))) >> shift);
+            }
+        r += here;
+    }
+}
+
+namespace {
+
+uint32_t To8(int16_t v) { return uint32_t((v + (1 << (kSampleBits - 1))) >> kSampleBits); }
+
+}
+
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out)
 {
     int32_t x = 0;
@@ -617,9 +898,19 @@ void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out)
     if (HaveAvx2())
         x = PackRgbAvx2(planes, width, out);
 #endif
-    auto to8 = [](int16_t v) { return uint32_t((v + (1 << (kSampleBits - 1))) >> kSampleBits); };
     for (; x < width; ++x)
-        out[x] = 0xff000000u | to8(planes[0][x]) << 16 | to8(planes[1][x]) << 8 | to8(planes[2][x]);
+        out[x] = 0xff000000u | To8(planes[0][x]) << 16 | To8(planes[1][x]) << 8 | To8(planes[2][x]);
+}
+
+void PackInterleavedRgb(const int16_t* rgb, int32_t width, uint32_t* out)
+{
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (HaveAvx512Vbmi())
+        x = PackInterleavedRgbAvx512(rgb, width, out);
+#endif
+    for (; x < width; ++x)
+        out[x] = 0xff000000u | To8(rgb[3 * x]) << 16 | To8(rgb[3 * x + 1]) << 8 | To8(rgb[3 * x + 2]);
 }
 
 namespace {
@@ -694,17 +985,22 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_y(MakeAxisWeights(inHeight, outHeight, kernel, 2))
     , m_ringRows(m_y.taps + batch)
     , m_acrossFirst(AcrossFirst(inWidth, inHeight, outWidth, outHeight))
+    , m_bytes(m_acrossFirst && (channels == 1 || channels == 3) && HaveByteWindows() ? MakeByteWindows(m_x, channels) : ByteWindows {})
+    , m_byteRows(m_bytes.window > 0)
     , m_slotRows(m_acrossFirst ? batch : m_ringRows)
-    // The vertical pass reads and writes whole groups of 16 samples.
-    , m_stride(size_t(RoundUp(inWidth * channels, 16)))
+    // The vertical pass reads and writes whole groups of 16 samples; the
+    // byte windows read up to kWindow bytes on.
+    , m_stride(size_t(RoundUp(inWidth * channels, 16) + (m_byteRows ? kWindow : 0)))
     , m_ring(m_stride * size_t(m_slotRows), 0)
-    // Across first, the rows are split into channels straight into m_planes.
-    , m_mid(m_acrossFirst ? 0 : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
+    // Across first, the rows are split into channels straight into m_planes,
+    // or not at all (m_byteRows: m_mid is the interleaved output row).
+    , m_mid(m_byteRows ? size_t(RoundUp(outWidth * channels, 32))
+                : m_acrossFirst ? 0 : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
     , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16))
-    , m_planes(channels == 1 && !m_acrossFirst ? 0 : m_planeStride * size_t(channels), 0)
+    , m_planes((channels == 1 && !m_acrossFirst) || m_byteRows ? 0 : m_planeStride * size_t(channels), 0)
     , m_rows(size_t(2 * m_y.taps + 2))
     , m_outHeight(outHeight)
-    , m_midNext(m_mid.size(), 0)
+    , m_midNext(m_acrossFirst && !m_byteRows ? 0 : m_mid.size(), 0)
     , m_weightsA(m_rows.size())
     , m_weightsB(m_rows.size())
     , m_outWidth(outWidth)
@@ -712,7 +1008,7 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     if (m_acrossFirst) {
         m_outPlane = size_t(RoundUp(outWidth, 32));
         m_across.assign(m_outPlane * size_t(channels) * size_t(m_ringRows), 0);
-        m_acrossRows.resize(size_t(m_y.taps));
+        m_acrossRows.resize(m_rows.size());
     }
 #if defined(__x86_64__)
     if (HaveAvx512())
@@ -722,7 +1018,18 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
 
 void RowResampler::fedUpTo(int32_t y)
 {
-    if (m_acrossFirst) {
+    if (m_byteRows) {
+        const uint8_t* in[kRowsAtOnce];
+        int16_t* out[kRowsAtOnce];
+        for (int32_t i = m_fed; i < y; i += kRowsAtOnce) {
+            const int32_t rows = std::min(kRowsAtOnce, y - i);
+            for (int32_t r = 0; r < rows; ++r) {
+                in[r] = slot(i + r);
+                out[r] = acrossRow(i + r);
+            }
+            HorizontalPassBytes(in, out, rows, m_x, m_bytes);
+        }
+    } else if (m_acrossFirst) {
         int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
         const int16_t* in[3] = { planes[0], planes[1], planes[2] };
         for (int32_t i = m_fed; i < y; ++i) {
@@ -755,18 +1062,62 @@ bool RowResampler::verticalTwo(int32_t y)
     const int16_t* b = m_y.weights.data() + size_t(y + 1) * size_t(m_y.taps);
     const int32_t last = first + std::max(used, shift + usedNext) - 1;
     for (int32_t t = 0; t < count; ++t) {
-        m_rows[size_t(t)] = slot(std::min(first + t, last)); // padding taps weigh nothing
+        const int32_t row = std::min(first + t, last); // padding taps weigh nothing
+        if (m_byteRows)
+            m_acrossRows[size_t(t)] = acrossRow(row);
+        else
+            m_rows[size_t(t)] = slot(row);
         m_weightsA[size_t(t)] = t < used ? a[t] : 0;
         m_weightsB[size_t(t)] = t >= shift && t - shift < usedNext ? b[t - shift] : 0;
     }
-    VerticalPassTwo(m_rows.data(), m_weightsA.data(), m_weightsB.data(), count, m_inWidth * m_channels, m_mid.data(),
-                    m_midNext.data());
+    if (m_byteRows)
+        VerticalPassQ6Two(m_acrossRows.data(), m_weightsA.data(), m_weightsB.data(), count, m_outWidth * m_channels,
+                          m_mid.data(), m_midNext.data());
+    else
+        VerticalPassTwo(m_rows.data(), m_weightsA.data(), m_weightsB.data(), count, m_inWidth * m_channels, m_mid.data(),
+                        m_midNext.data());
     m_midNextRow = y + 1;
     return true;
 }
 
+const int16_t* RowResampler::downNarrow(int32_t y)
+{
+    if (m_midNextRow == y) {
+        m_mid.swap(m_midNext);
+        m_midNextRow = -1;
+    } else if (!verticalTwo(y)) {
+        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
+        for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
+            m_acrossRows[size_t(t)] = acrossRow(first + (t < used ? t : 0));
+        VerticalPassQ6(m_acrossRows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps,
+                       m_outWidth * m_channels, m_mid.data());
+    }
+    return m_mid.data();
+}
+
+void RowResampler::makePixels(int32_t y, uint32_t* out)
+{
+    if (m_byteRows && m_channels == 3)
+        return PackInterleavedRgb(downNarrow(y), m_outWidth, out);
+    const size_t width = size_t(m_outWidth);
+    m_pixelPlanes.resize(width * size_t(m_channels));
+    int16_t* planes[3] = { m_pixelPlanes.data(), m_pixelPlanes.data() + (m_channels > 1 ? width : 0),
+                           m_pixelPlanes.data() + (m_channels > 1 ? 2 * width : 0) };
+    make(y, planes);
+    const int16_t* in[3] = { planes[0], planes[1], planes[2] };
+    PackRgb(in, m_outWidth, out);
+}
+
 void RowResampler::make(int32_t y, int16_t* const* out)
 {
+    if (m_byteRows) {
+        const int16_t* row = downNarrow(y);
+        if (m_channels == 3)
+            Deinterleave3(row, m_outWidth, out);
+        else
+            std::copy_n(row, m_outWidth, out[0]);
+        return;
+    }
     if (m_acrossFirst) {
         const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
         const int16_t* weights = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
@@ -796,8 +1147,9 @@ void RowResampler::make(int32_t y, int16_t* const* out)
         HorizontalPass(&plane, 1, m_x, out);
         return;
     }
-    Deinterleave3(m_mid.data(), m_inWidth, m_planes.data(), m_planeStride);
-    const int16_t* planes[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+    int16_t* split[3] = { m_planes.data(), m_planes.data() + m_planeStride, m_planes.data() + 2 * m_planeStride };
+    Deinterleave3(m_mid.data(), m_inWidth, split);
+    const int16_t* planes[3] = { split[0], split[1], split[2] };
     HorizontalPass(planes, 3, m_x, out);
 }
 

@@ -59,6 +59,23 @@ struct AxisWeights {
 // The most input samples a window block reads from its first.
 constexpr int32_t kWindow = 128;
 
+// The horizontal weights again, for rows of `channels` interleaved bytes as
+// the decoder gives them, by blocks of 16 interleaved output samples (output
+// sample k is channel k % channels of output pixel k / channels): block b
+// reads a window of `window` (64 or 128) bytes from blockFirst[b]; its lane
+// i takes window bytes index[(b * 16 + i) * 4 + 0, 2] for its first pair of
+// taps, and 2 * channels bytes further for each next pair q, weighed by
+// weights[(b * pairs + q) * 16 + i] (two Q14 weights). window is 0 when some
+// block does not fit.
+struct ByteWindows {
+    int32_t channels = 0;
+    int32_t window = 0;
+    int32_t pairs = 0;
+    std::vector<int32_t> blockFirst;
+    std::vector<uint8_t> index;
+    std::vector<int32_t> weights;
+};
+
 // The weights that make `inSize` samples `outSize`, output sample j centred
 // at input coordinate (j + 0.5) * inSize / outSize (input sample i covers
 // [i, i + 1)). Samples past either end are left out and the weights made to
@@ -70,6 +87,8 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
 // Adds the by-input form of the weights for blocks of `lanes` outputs (the
 // outputs past the last whole block keep the by-output form only).
 void AddBlockWeights(AxisWeights& axis, int32_t lanes);
+
+ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels);
 
 // Whether the horizontal pass goes first: when the width keeps a larger
 // share of its samples than the height. Both passes clamp to the sample
@@ -94,12 +113,18 @@ public:
     bool ready(int32_t y) const;
     // Output row `y`: outWidth Q6 samples into each of out[0 .. channels - 1].
     void make(int32_t y, int16_t* const* out);
+    // The same row as 0xffRRGGBB pixels, rounded (one channel: grey).
+    void makePixels(int32_t y, uint32_t* out);
 
 private:
     int32_t m_inWidth, m_channels;
     AxisWeights m_x, m_y;
     int32_t m_ringRows;
     bool m_acrossFirst;
+    // Across first, on machines with the byte windows' vector code: each
+    // decoded row made narrow as it is, channels interleaved.
+    ByteWindows m_bytes;
+    bool m_byteRows;
     // The decoded rows, as bytes: the window of the vertical pass, or, across
     // first, only the batch being fed (each row is made narrow as it comes).
     int32_t m_slotRows;
@@ -117,12 +142,17 @@ private:
     int32_t m_midNextRow = -1;
     std::vector<int16_t> m_weightsA, m_weightsB;
     bool verticalTwo(int32_t y);
-    // Across first: each fed row made the output width, its channels one
-    // after the other m_outPlane samples apart, at index y % m_ringRows.
+    // Across first: each fed row made the output width, at index y %
+    // m_ringRows: its channels one after the other m_outPlane samples apart,
+    // or interleaved (m_byteRows).
     int32_t m_outWidth;
     size_t m_outPlane = 0;
     std::vector<int16_t> m_across;
     std::vector<const int16_t*> m_acrossRows;
+    // Across first, byte rows: output row y, channels interleaved.
+    const int16_t* downNarrow(int32_t y);
+    std::vector<int16_t> m_pixelPlanes;
+    int16_t* acrossRow(int32_t y) { return m_across.data() + size_t(y % m_ringRows) * m_outPlane * size_t(m_channels); }
 };
 
 // The passes on their own, for tests and benchmarks: dst[x] from `count` rows
@@ -136,10 +166,23 @@ void VerticalPassTwo(const uint8_t* const* rows, const int16_t* weightsA, const 
                      int32_t width, int16_t* dstA, int16_t* dstB);
 // The vertical pass over rows of Q6 samples (the horizontal pass's).
 void VerticalPassQ6(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
+// Two of those over the same rows at once, as VerticalPassTwo.
+void VerticalPassQ6Two(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB);
 // Q6 rows of red, green and blue made 0xffRRGGBB pixels, rounded.
 void PackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
+// The same from one row of the three interleaved.
+void PackInterleavedRgb(const int16_t* rgb, int32_t width, uint32_t* out);
 
 // `channels` rows of the same length, resampled alike.
 void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);
+// `rows` rows of `windows.channels` interleaved bytes a pixel made the axis's
+// output width: interleaved Q6 samples, exactly as HorizontalPass on the same
+// samples in Q6 gives them. The rows are padded: the windows read up to
+// kWindow bytes past the last pixel.
+void HorizontalPassBytes(const uint8_t* const* src, int16_t* const* dst, int32_t rows, const AxisWeights& axis,
+                         const ByteWindows& windows);
+// Whether HorizontalPassBytes has vector code on this machine.
+bool HaveByteWindows();
 
 }

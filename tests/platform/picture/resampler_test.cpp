@@ -82,6 +82,34 @@ TEST(Resampler, VectorPassesEqualThePlainSums)
                 ASSERT_EQ(dst[size_t(ch)][size_t(j)], std::clamp((sum + (1 << 13)) >> 14, 0, int(kSampleMax))) << ch << " " << j;
             }
 
+        // Rows of interleaved bytes as the decoder gives them, one and three
+        // channels, five rows at once (the vector code takes rows in groups).
+        for (int32_t channels : { 1, 3 }) {
+            const ByteWindows bw = MakeByteWindows(a, channels);
+            constexpr int32_t kRows = 5;
+            std::vector<std::vector<uint8_t>> bytes(kRows, std::vector<uint8_t>(size_t(c.in * channels + kWindow)));
+            std::vector<std::vector<int16_t>> narrow(kRows, std::vector<int16_t>(size_t(c.out * channels)));
+            std::vector<const uint8_t*> from;
+            std::vector<int16_t*> to;
+            for (int32_t r = 0; r < kRows; ++r) {
+                for (auto& b : bytes[size_t(r)])
+                    b = uint8_t(random());
+                from.push_back(bytes[size_t(r)].data());
+                to.push_back(narrow[size_t(r)].data());
+            }
+            HorizontalPassBytes(from.data(), to.data(), kRows, a, bw);
+            for (int32_t r = 0; r < kRows; ++r)
+                for (int32_t k = 0; k < c.out * channels; ++k) {
+                    const int32_t j = k / channels;
+                    int32_t sum = 0;
+                    for (int32_t t = 0; t < a.used[size_t(j)]; ++t)
+                        sum += a.weights[size_t(j) * size_t(a.taps) + size_t(t)]
+                               * bytes[size_t(r)][size_t((a.first[size_t(j)] + t) * channels + k % channels)];
+                    ASSERT_EQ(narrow[size_t(r)][size_t(k)], std::clamp((sum + (1 << 7)) >> 8, 0, int(kSampleMax)))
+                        << channels << " channels, row " << r << " sample " << k;
+                }
+        }
+
         // The vertical pass over rows of bytes, `taps` of them.
         const AxisWeights v = MakeAxisWeights(c.in, c.out, c.kernel, 2);
         const int32_t width = 3 * 101;
@@ -205,6 +233,7 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
         { 120, 77, 37, 230, Kernel::Mitchell, false },   // flattened, then stretched
         { 45, 300, 208, 17, Kernel::Lanczos3, true },    // stretched across, 17.6 times fewer rows
         { 300, 200, 100, 100, Kernel::Lanczos3, false }, // 3 times fewer columns, 2 times fewer rows
+        { 600, 400, 40, 5, Kernel::Lanczos3, true },     // 15 times fewer columns: too many for the byte windows
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.inW) + "x" + std::to_string(c.inH) + " -> " + std::to_string(c.outW) + "x"
@@ -228,6 +257,8 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
 
         RowResampler r(c.inW, c.inH, c.outW, c.outH, 3, c.kernel, 16);
         std::vector<int16_t> out(size_t(c.outW) * 3);
+        std::vector<uint32_t> pixels(size_t(c.outW));
+        auto to8 = [](int32_t q6) { return uint32_t((q6 + (1 << (kSampleBits - 1))) >> kSampleBits); };
         int16_t* planes[3] = { out.data(), out.data() + c.outW, out.data() + 2 * c.outW };
         int32_t made = 0;
         for (int32_t y = 0; y < c.inH; y += 16) {
@@ -242,6 +273,13 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
                     for (int32_t j = 0; j < c.outW; ++j)
                         ASSERT_EQ(planes[ch][j], expected[(size_t(made) * size_t(c.outW) + size_t(j)) * 3 + size_t(ch)])
                             << "row " << made << " channel " << ch << " sample " << j;
+                // The same row again as pixels.
+                r.makePixels(made, pixels.data());
+                for (int32_t j = 0; j < c.outW; ++j) {
+                    const int32_t* rgb = &expected[(size_t(made) * size_t(c.outW) + size_t(j)) * 3];
+                    ASSERT_EQ(pixels[size_t(j)], 0xff000000u | to8(rgb[0]) << 16 | to8(rgb[1]) << 8 | to8(rgb[2]))
+                        << "row " << made << " pixel " << j;
+                }
             }
         }
         EXPECT_EQ(made, c.outH);
