@@ -34,6 +34,18 @@
 using namespace kalvio;
 using kalvio::test::StalledMount;
 
+#if defined(__SANITIZE_ADDRESS__)
+// Each case ends its process with threads stuck in calls on the mount, whose
+// server runs in the same process. The leak check at exit stops every thread
+// through ptrace: it stops the server, then waits for ever for a thread that
+// only the server could release. So this program's leaks are not checked;
+// AddressSanitizer's other checks still run.
+extern "C" int __lsan_is_turned_off()
+{
+    return 1;
+}
+#endif
+
 namespace {
 
 const std::string Show = std::string(KALVIO_TEST_DATA) + "/show/";
