@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(dirname "$(realpath "$0")")
 
 if [ -z "${KALVIO_WAYLAND_INNER:-}" ]; then
-  for tool in weston weston-screenshooter dbus-run-session compare convert; do
+  for tool in weston weston-screenshooter dbus-run-session gdbus compare convert; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
   done
   /usr/bin/python3 -c 'import dbusmock, gi; gi.require_version("Atspi", "2.0")' 2>/dev/null \
@@ -23,25 +23,18 @@ fi
 kalvio=$(realpath "$1")
 work=$(mktemp -d)
 cleanup() {
-  for pid in ${portal:-} ${weston:-}; do kill "$pid" 2>/dev/null || true; done
+  for pid in ${portal:-} ${weston:-} ${follower:-}; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*"
-  cat "$work/weston.log" 2>/dev/null | tail -20 || true
+  tail -20 "$work/weston.log" 2>/dev/null || true
   exit 1
 }
-# until_up <what> <command...>: retries the command every 0.1 s; fails with
-# "<what> did not start" at an outer limit only a hang reaches.
-until_up() {
-  local what=$1 end=$((SECONDS + 300)); shift
-  until "$@"; do
-    [ $SECONDS -lt $end ] || fail "$what did not start"
-    sleep 0.1
-  done
-}
+# The outer limit of a wait for something to start: only a hang reaches it.
+hang_s=300
 
 mkdir -p "$work/runtime" "$work/pictures" "$work/shots"
 chmod 700 "$work/runtime"
@@ -58,27 +51,43 @@ export QT_IM_MODULE=none
 export LANG=C.UTF-8
 unset LC_ALL LC_MESSAGES LANGUAGE
 
-# --debug lets weston-screenshooter take screenshots; pixman renders without a GPU.
-weston --backend=headless-backend.so --use-pixman --width=1024 --height=768 \
+# --debug lets weston-screenshooter take screenshots; pixman renders without a
+# GPU. The desktop shell's client runs with its protocol written to a file, so
+# the script can see it say its desktop is ready and commit its background;
+# with no start-up fade, the desktop is on screen from the next repaint.
+shell_client=$(dpkg -L weston 2>/dev/null | grep -m1 '/weston-desktop-shell$') \
+  || fail "weston's desktop shell client not found"
+printf '#!/bin/sh\nWAYLAND_DEBUG=client exec "%s" "$@" 2>>"%s"\n' \
+  "$shell_client" "$work/shell-protocol.log" > "$work/desktop-shell"
+chmod +x "$work/desktop-shell"
+printf '[shell]\nstartup-animation=none\nclient=%s\n' "$work/desktop-shell" > "$work/weston.ini"
+weston --config="$work/weston.ini" --backend=headless-backend.so --use-pixman --width=1024 --height=768 \
   --socket="$WAYLAND_DISPLAY" --idle-time=0 --debug --log="$work/weston.log" &
 weston=$!
-until_up weston test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY"
-# Its shell draws the desktop (the first screenshot of the program's window
-# shows it around): until then the screen is one colour.
+# desktop_drawn: reads the shell client's protocol, as it is written, until
+# the client has said its desktop is ready and committed its background;
+# gives up at the outer limit.
 desktop_drawn() {
-  rm -rf "$work/desktop" && mkdir "$work/desktop"
-  (cd "$work/desktop" && weston-screenshooter >/dev/null 2>&1) &&
-    [ "$(convert "$work"/desktop/*.png -format %k info:)" -gt 1 ]
+  local line background= ready= committed= end=$((SECONDS + hang_s))
+  while [ $SECONDS -lt $end ] && IFS= read -r -t $((end - SECONDS)) line; do
+    case $line in
+      *"-> weston_desktop_shell@"*".set_background("*) background=${line##*, } background=${background%)} ;;
+      *"-> weston_desktop_shell@"*".desktop_ready()"*) ready=1 ;;
+    esac
+    [[ -n $background && $line == *"-> $background.commit()"* ]] && committed=1
+    [[ -n $ready && -n $committed ]] && return 0
+  done
+  return 1
 }
-until_up "the desktop shell" desktop_drawn
+exec {shell_log}< <(tail -n +1 -F "$work/shell-protocol.log" 2>/dev/null)
+follower=$!
+desktop_drawn <&"$shell_log" || fail "the desktop shell did not start"
+exec {shell_log}<&-
+kill "$follower" 2>/dev/null || true
 
 /usr/bin/python3 -m dbusmock --session -t "$here/desktop_mocks/portal.py" > "$work/portal.log" &
 portal=$!
-portal_up() {
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-    string:org.freedesktop.portal.Desktop 2>/dev/null | grep -q 'boolean true'
-}
-until_up "the stand-in portal" portal_up
+gdbus wait --session --timeout "$hang_s" org.freedesktop.portal.Desktop || fail "the stand-in portal did not start"
 
 /usr/bin/python3 "$here/wayland_show.py" "$kalvio" "$work/pictures" "$work/shots" || fail "the show on Wayland"
 cp "$work/shots/"*.png "${KALVIO_WAYLAND_SHOTS:-$work}/" 2>/dev/null || true

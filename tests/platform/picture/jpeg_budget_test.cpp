@@ -8,14 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
 
-#include <pthread.h>
+#include <signal.h>
 #include <time.h>
+#include <unistd.h>
 
 using namespace kalvio;
 using namespace kalvio::test;
@@ -40,6 +42,55 @@ double ThreadSeconds(clockid_t clock = CLOCK_THREAD_CPUTIME_ID)
         return -1;
     return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
 }
+
+// Sets a cancel flag from inside the thread that makes it, once that thread
+// has spent `seconds` of processor time: a timer on the thread's own clock
+// signals the thread itself, however long a busy machine takes to give it
+// that time. Records the thread's processor time at that moment. One at a
+// time; made and destroyed on the decoding thread.
+class CancelAtProcessorTime {
+public:
+    CancelAtProcessorTime(CancelFlag& flag, double seconds)
+    {
+        flag_ = &flag;
+        when_ = -1;
+        struct sigaction action {};
+        action.sa_handler = [](int) {
+            when_ = ThreadSeconds();
+            flag_.load()->store(true);
+        };
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGRTMIN, &action, &previous_);
+        sigevent event {};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = SIGRTMIN;
+        event._sigev_un._tid = gettid();
+        armed_ = timer_create(CLOCK_THREAD_CPUTIME_ID, &event, &timer_) == 0;
+        itimerspec at {};
+        at.it_value.tv_sec = time_t(seconds);
+        at.it_value.tv_nsec = long((seconds - double(at.it_value.tv_sec)) * 1e9);
+        armed_ = armed_ && timer_settime(timer_, 0, &at, nullptr) == 0;
+    }
+    ~CancelAtProcessorTime()
+    {
+        if (armed_)
+            timer_delete(timer_);
+        sigaction(SIGRTMIN, &previous_, nullptr);
+    }
+    CancelAtProcessorTime(const CancelAtProcessorTime&) = delete;
+    CancelAtProcessorTime& operator=(const CancelAtProcessorTime&) = delete;
+
+    bool Armed() const { return armed_; }
+    // The thread's processor time when the flag was set; -1 if it never was.
+    double When() const { return when_; }
+
+private:
+    static inline std::atomic<CancelFlag*> flag_ { nullptr };
+    static inline std::atomic<double> when_ { -1 };
+    struct sigaction previous_ {};
+    timer_t timer_ {};
+    bool armed_ = false;
+};
 
 std::string ErrorOf(const Decode& decode, const std::vector<uint8_t>& file, const JpegLimits& limits = {})
 {
@@ -120,9 +171,14 @@ TEST(JpegBudget, CancelEndsADecodeWithin100Ms)
     unlimited.maxBlockScans = UINT64_MAX;
     for (const Decode& decode : { kFullSize, kRendition }) {
         CancelFlag cancel { false };
-        double cpuAtEnd = 0;
+        bool armed = false;
         bool cancelled = false;
+        double cancelledAt = -1;
+        double cpuAtEnd = 0;
         std::thread worker([&] {
+            // In the middle of the scans: after 0.1 s of the worker's own time.
+            CancelAtProcessorTime cancelInTheMiddle(cancel, 0.1);
+            armed = cancelInTheMiddle.Armed();
             try {
                 decode(file, unlimited, &cancel, nullptr);
             } catch (const PictureCancelled&) {
@@ -130,23 +186,13 @@ TEST(JpegBudget, CancelEndsADecodeWithin100Ms)
             } catch (const PictureError&) {
             }
             cpuAtEnd = ThreadSeconds();
+            cancelledAt = cancelInTheMiddle.When();
         });
-        clockid_t workerClock;
-        ASSERT_EQ(pthread_getcpuclockid(worker.native_handle(), &workerClock), 0);
-        // In the middle of the scans: once the worker has decoded for 0.1 s of
-        // its own time, however long a busy machine takes to give it that.
-        for (double spent = 0; spent >= 0 && spent < 0.1; spent = ThreadSeconds(workerClock))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        // The worker's time is read right after the flag is set: read before,
-        // a pause of this thread in between would count the work done
-        // meanwhile. Only a worker that has ended already has to go by the
-        // reading before.
-        const double before = ThreadSeconds(workerClock);
-        cancel = true;
-        const double after = ThreadSeconds(workerClock);
         worker.join();
+        ASSERT_TRUE(armed) << "no timer on the thread's processor time";
         EXPECT_TRUE(cancelled);
-        EXPECT_LT(cpuAtEnd - (after >= 0 ? after : before), 0.1);
+        ASSERT_GE(cancelledAt, 0) << "the decode ended before it was cancelled";
+        EXPECT_LT(cpuAtEnd - cancelledAt, 0.1);
     }
     // A flag set before the start stops the decode before it starts.
     CancelFlag set { true };
