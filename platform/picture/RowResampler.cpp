@@ -71,7 +71,7 @@ void RowResampler::fedUpTo(int32_t y)
         const int16_t* in[3] = { planes[0], planes[1], planes[2] };
         for (int32_t i = m_fed; i < y; ++i) {
             Widen(slot(i), m_inWidth, m_channels, m_planes.data(), m_planeStride);
-            int16_t* row = m_across.data() + size_t(i % m_ringRows) * m_outPlane * size_t(m_channels);
+            int16_t* row = acrossRow(i);
             int16_t* out[3] = { row, row + m_outPlane, row + 2 * m_outPlane };
             HorizontalPass(in, m_channels, m_x, out);
         }
@@ -117,12 +117,18 @@ bool RowResampler::verticalTwo(int32_t y)
     return true;
 }
 
+bool RowResampler::pairedVertical(int32_t y)
+{
+    if (m_midNextRow != y)
+        return verticalTwo(y);
+    m_mid.swap(m_midNext);
+    m_midNextRow = -1;
+    return true;
+}
+
 const int16_t* RowResampler::downNarrow(int32_t y)
 {
-    if (m_midNextRow == y) {
-        m_mid.swap(m_midNext);
-        m_midNextRow = -1;
-    } else if (!verticalTwo(y)) {
+    if (!pairedVertical(y)) {
         const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
         for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
             m_acrossRows[size_t(t)] = acrossRow(first + (t < used ? t : 0));
@@ -160,16 +166,12 @@ void RowResampler::make(int32_t y, int16_t* const* out)
         const int16_t* weights = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
         for (int32_t c = 0; c < m_channels; ++c) {
             for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
-                m_acrossRows[size_t(t)] = m_across.data() + (size_t((first + (t < used ? t : 0)) % m_ringRows) * size_t(m_channels)
-                                                             + size_t(c)) * m_outPlane;
+                m_acrossRows[size_t(t)] = acrossRow(first + (t < used ? t : 0)) + size_t(c) * m_outPlane;
             VerticalPassQ6(m_acrossRows.data(), weights, m_y.taps, m_outWidth, out[c]);
         }
         return;
     }
-    if (m_midNextRow == y) {
-        m_mid.swap(m_midNext);
-        m_midNextRow = -1;
-    } else if (!verticalTwo(y)) {
+    if (!pairedVertical(y)) {
         const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
         for (int32_t t = 0; t < m_y.taps; ++t)
             m_rows[size_t(t)] = slot(first + (t < used ? t : 0)); // padding taps weigh nothing
