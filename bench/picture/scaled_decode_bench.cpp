@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What libjpeg's scaled decoding costs in quality, the measurement behind
-// ScaledDecodeDenominator: each photo made to be hard (fixtures/HardPhotos.h)
+// What libjpeg's scaled decoding costs in quality, the measurement behind the
+// renditions' decoding at full size: each photo made to be hard (fixtures/HardPhotos.h)
 // decoded at 1/2, 1/4 and 1/8 and resampled to targets that many times
 // ("margin") smaller than the scaled picture, against ImageMagick's resize of
 // the full file. Counters: psnr_db through the scaled decode, full_db through

@@ -82,12 +82,11 @@ struct ByteWindows {
 // sum to one again. Taps are padded to a multiple of `multiple`.
 AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int32_t multiple);
 
-// Rows of `channels` interleaved 8-bit samples a pixel in, rows of planar
-// Q6 samples out (one row a channel).
 // Adds the by-input form of the weights for blocks of `lanes` outputs (the
 // outputs past the last whole block keep the by-output form only).
 void AddBlockWeights(AxisWeights& axis, int32_t lanes);
 
+// The byte windows of the axis for rows of `channels` (1 or 3) interleaved bytes.
 ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels);
 
 // Whether the horizontal pass goes first: when the width keeps a larger
@@ -96,6 +95,8 @@ ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels);
 // also the order of ImageMagick's resize, the yardstick of our quality.
 bool AcrossFirst(int32_t inWidth, int32_t inHeight, int32_t outWidth, int32_t outHeight);
 
+// Rows of `channels` interleaved 8-bit samples a pixel in, rows of planar
+// Q6 samples out (one row a channel), or pixels.
 class RowResampler {
 public:
     // A picture of inWidth x inHeight pixels made outWidth x outHeight with
@@ -142,6 +143,9 @@ private:
     int32_t m_midNextRow = -1;
     std::vector<int16_t> m_weightsA, m_weightsB;
     bool verticalTwo(int32_t y);
+    // Whether m_mid holds output row y's vertical pass, made with y - 1's
+    // (kept in m_midNext) or now with y + 1's.
+    bool pairedVertical(int32_t y);
     // Across first: each fed row made the output width, at index y %
     // m_ringRows: its channels one after the other m_outPlane samples apart,
     // or interleaved (m_byteRows).
