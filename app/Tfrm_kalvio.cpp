@@ -172,9 +172,7 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
     if (!services_.warn)
         services_.warn = ShowWarningBox;
     if (!services_.scanFolders)
-        services_.scanFolders = [](const std::string& pictures, const std::string& music, ScanProgress* progress) {
-            return ScanShowFolders(pictures, music, progress);
-        };
+        services_.scanFolders = ScanShowFolders;
     if (!services_.runSlideshow) {
         // The show covers the screen that holds this window.
         services_.runSlideshow = [this](ShowState& show, int intervalMs) {

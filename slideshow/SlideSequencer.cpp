@@ -38,16 +38,7 @@ void SlideSequencer::ShowOrWait()
     // decoded ahead while the picture shows.
     struct PrepareAfter {
         SlideSequencer& sequencer;
-        ~PrepareAfter()
-        {
-            if (sequencer.Waiting())
-                return;
-            try {
-                sequencer.PrepareNextEntry();
-            } catch (...) {
-                // Not decoded ahead: the next tick asks for the entry itself.
-            }
-        }
+        ~PrepareAfter() { sequencer.PrepareAhead(); }
     } prepareAfter { *this };
     if (const int index = NextEntry(); index >= 0) {
         bool ready = false;
@@ -55,8 +46,7 @@ void SlideSequencer::ShowOrWait()
             ready = view_.EntryReady(index, state_.PictureList[size_t(index)],
                                      [this, index](std::exception_ptr failure) { EntryNewsCame(index, failure); });
         } catch (...) {
-            state_.PictureIndex = index + 1;
-            failed_.insert(index);
+            PassOver(index);
             throw;
         }
         if (!ready) {
@@ -87,14 +77,27 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
         return;
     }
     // Passed over as a broken picture is; the next entry one interval later.
+    PassOver(index);
+    UpdateSlideTimer();
+    PrepareAhead();
+    std::rethrow_exception(failure);
+}
+
+void SlideSequencer::PassOver(int index)
+{
     state_.PictureIndex = index + 1;
     failed_.insert(index);
-    UpdateSlideTimer();
+}
+
+void SlideSequencer::PrepareAhead()
+{
+    if (Waiting())
+        return;
     try {
         PrepareNextEntry();
     } catch (...) {
+        // Not decoded ahead: the next tick asks for the entry itself.
     }
-    std::rethrow_exception(failure);
 }
 
 void SlideSequencer::StopWaiting()

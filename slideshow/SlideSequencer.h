@@ -104,6 +104,12 @@ private:
     // The tick after its style: shows the next entry, or waits for it.
     void ShowOrWait();
     void EntryNewsCame(int index, std::exception_ptr failure);
+    // Moves the index past a failed entry and remembers it, so that a looping
+    // show does not try it again.
+    void PassOver(int index);
+    // PrepareNextEntry unless a tick waits; a failure only means nothing is
+    // decoded ahead.
+    void PrepareAhead();
     void StopWaiting();
     // The entry a load would take from PictureIndex: wraps when looping and
     // passes over failed entries; -1 when the show would end.

@@ -4,8 +4,6 @@
 // are paced by the animation thread, which hands every frame to this thread.
 #include "transition/TransitionView.h"
 
-#include <QRegion>
-
 #include "platform/graphics/BitmapDraw.h"
 #include "transition/AnimateThread.h"
 #include "transition/FrameComposer.h"

@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QRegion>
 
-#include "platform/graphics/BitmapDraw.h"
 #include "transition/AnimateThread.h"
 #include "transition/QtEventPump.h"
 

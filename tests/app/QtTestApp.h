@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <utility>
 
 namespace kalvio::test {
 
@@ -32,11 +33,16 @@ App& TestApplication()
 constexpr int kHangMs = 120000;
 
 // Runs the event loop until `done` holds or `timeoutMs` passed; returns `done()`.
+// Between checks the thread sleeps until an event comes (a short wake stands
+// in for one when another thread changes what `done` reads): spinning would
+// take a core from the threads it waits for.
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    QTimer wake;
+    wake.start(20);
     while (!done() && std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return done();
 }
 
@@ -45,17 +51,37 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs)
 template <class Window>
 void WhenModal(std::function<void(Window&)> then)
 {
-    auto* poll = new QTimer(QCoreApplication::instance());
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, then = std::move(then)] {
-        auto* window = qobject_cast<Window*>(QApplication::activeModalWidget());
-        if (!window)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        then(*window);
-    });
-    poll->start();
+    // Each window of that type that shows is looked at once the show is
+    // over, when a modal one is the active modal window.
+    class Watch : public QObject {
+    public:
+        explicit Watch(std::function<void(Window&)> f) : QObject(QCoreApplication::instance()), then_(std::move(f))
+        {
+            QCoreApplication::instance()->installEventFilter(this);
+        }
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && qobject_cast<Window*>(watched))
+                QTimer::singleShot(0, this, [this] { Check(); });
+            return false;
+        }
+
+    private:
+        void Check()
+        {
+            auto* window = qobject_cast<Window*>(QApplication::activeModalWidget());
+            if (!window || !then_)
+                return;
+            QCoreApplication::instance()->removeEventFilter(this);
+            deleteLater();
+            std::exchange(then_, nullptr)(*window);
+        }
+
+        std::function<void(Window&)> then_;
+    };
+    new Watch(std::move(then));
 }
 
 }

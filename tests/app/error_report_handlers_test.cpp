@@ -7,7 +7,6 @@
 // loop, and the window that failed goes on working.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -43,11 +42,7 @@ protected:
     template <class F>
     bool RunUntil(F done, int ms = kalvio::test::kHangMs)
     {
-        QElapsedTimer t;
-        t.start();
-        while (!done() && t.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
+        return kalvio::test::WaitUntil(done, ms);
     }
 
     std::vector<std::string> reports;

@@ -19,7 +19,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "QtTestApp.h"
@@ -50,19 +52,29 @@ namespace {
 
 const std::string Show = std::string(KALVIO_TEST_DATA) + "/show/";
 
-// Counts the paint events a widget gets.
+// Counts the paint events a widget gets; `afterPaint` runs from the event
+// loop after each.
 class PaintCount : public QObject {
 public:
-    explicit PaintCount(QWidget& w) { w.installEventFilter(this); }
+    explicit PaintCount(QWidget& w, std::function<void()> afterPaint = {}) : afterPaint_(std::move(afterPaint))
+    {
+        w.installEventFilter(this);
+    }
     int paints = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint) {
             ++paints;
+            if (afterPaint_)
+                QTimer::singleShot(0, this, afterPaint_);
+        }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    std::function<void()> afterPaint_;
 };
 
 void Key(QWidget& w, int key)
@@ -120,15 +132,12 @@ KalvioApplication& App()
     window.RzButton3Click();   // pressed again (say by the keyboard): nothing new
     ok = ok && window.Scanning() && Reports().empty();
 
-    PaintCount painted(window);
-    QTimer::singleShot(0, [&] { window.update(); });
     // Close once a repaint went through; everything runs from the event loop.
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (painted.paints > 0 && window.isVisible())
+    PaintCount painted(window, [&] {
+        if (window.isVisible())
             window.RzButton4->click();
     });
-    poll.start(10);
+    QTimer::singleShot(0, [&] { window.update(); });
     app.exec();
     ok = ok && painted.paints > 0 && !window.isVisible() && shows == 0 && Reports().empty();
     End(ok);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -180,10 +179,7 @@ TEST_F(BrokenShowTest, EachBrokenFileIsReportedOnceAndTheShowAndMusicGoOn)
         good[name] = Shown(slide, name);
 
     // Two rounds of the looping list: six good pictures on screen.
-    QElapsedTimer clock;
-    clock.start();
-    while (watch.shown.size() < 6 && clock.elapsed() < test::kHangMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    test::WaitUntil([&] { return watch.shown.size() >= 6; }, test::kHangMs);
     slide.N4Click();
     musicTimer.stop();
     music.Stop();
@@ -230,10 +226,7 @@ TEST_F(BrokenShowTest, WithoutLoopTheShowEndsByItselfAfterTheBrokenEntries)
     slide.show();
     good["good_b.jpg"] = Shown(slide, "good_b.jpg");
 
-    QElapsedTimer clock;
-    clock.start();
-    while (slide.isVisible() && clock.elapsed() < test::kHangMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    test::WaitUntil([&] { return !slide.isVisible(); }, test::kHangMs);
     watch.Note();
 
     EXPECT_FALSE(slide.isVisible()) << "the show ended at the end of the list";
