@@ -140,7 +140,7 @@ struct ReadAhead::State {
     // one is most often what the waiting scan needs next.
     template <typename Ready>
     void HelpUntil(std::unique_lock<std::mutex>& lock, const std::atomic<bool>* cancel, Ready ready);
-    void RunStart(Task& task);
+    void RunStart(Task& task, std::vector<char>& buffer);
     void RunRead(Task& task, std::vector<char>& buffer);
     void RunLook(Task& task);
     // Reads a claimed folder and queues the look-ups of its entries; it is
@@ -171,7 +171,7 @@ void ReadAhead::State::RunFirst(std::unique_lock<std::mutex>& lock, std::vector<
     ++busy;
     lock.unlock();
     switch (task.type) {
-    case Task::Type::Start: RunStart(task); break;
+    case Task::Type::Start: RunStart(task, buffer); break;
     case Task::Type::Read: RunRead(task, buffer); break;
     case Task::Type::Look: RunLook(task); break;
     }
@@ -197,7 +197,7 @@ void ReadAhead::State::HelpUntil(std::unique_lock<std::mutex>& lock, const std::
     }
 }
 
-void ReadAhead::State::RunStart(Task& task)
+void ReadAhead::State::RunStart(Task& task, std::vector<char>& buffer)
 {
     AheadStart start;
     Descriptor fd(folderio::OpenFolder(AT_FDCWD, task.path.c_str()));
@@ -216,10 +216,8 @@ void ReadAhead::State::RunStart(Task& task)
         read = fd.get() >= 0 && !start.idError && !start.pseudo && Claim(start.id);
         resultReady.notify_all();
     }
-    if (read) {
-        std::vector<char> buffer;
+    if (read)
         Read(std::move(fd), start.id, task.key, task.path, buffer);
-    }
 }
 
 void ReadAhead::State::RunRead(Task& task, std::vector<char>& buffer)

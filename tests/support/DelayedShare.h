@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <linux/fuse.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,7 +81,7 @@ public:
     DelayedShare(Tree tree, std::chrono::microseconds delay)
         : tree_(std::move(tree)), delay_(delay), mount_("delayed-share", "default_permissions,allow_other")
     {
-        if (!mount_.Usable())
+        if (!Usable())
             return;
         reader_ = std::thread([this] { Read(); });
         answerer_ = std::thread([this] { Answer(); });
@@ -92,16 +93,23 @@ public:
             stopping_ = true;
             due_.notify_all();
         }
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t woken = write(stop_, &one, sizeof one);
         if (reader_.joinable())
             reader_.join();
         if (answerer_.joinable())
             answerer_.join();
+        if (stop_ >= 0)
+            close(stop_);
     }
     DelayedShare(const DelayedShare&) = delete;
     DelayedShare& operator=(const DelayedShare&) = delete;
 
-    bool Usable() const { return mount_.Usable(); }
-    const std::string& Why() const { return mount_.Why(); }
+    bool Usable() const { return mount_.Usable() && stop_ >= 0; }
+    std::string Why() const
+    {
+        return mount_.Usable() ? std::string("eventfd: ") + std::strerror(stopError_) : mount_.Why();
+    }
     std::string Path(const std::string& inside) const { return mount_.Dir() + "/" + inside; }
     // Calls answered so far.
     uint64_t Calls() const { return calls_.load(); }
@@ -271,15 +279,12 @@ private:
     void Read()
     {
         std::vector<char> buffer(FUSE_MIN_READ_BUFFER + 128 * 1024);
-        pollfd watch{mount_.Connection(), POLLIN, 0};
+        pollfd watch[2] = {{mount_.Connection(), POLLIN, 0}, {stop_, POLLIN, 0}};
         for (;;) {
-            {
-                std::lock_guard lock(mutex_);
-                if (stopping_)
-                    return;
-            }
-            if (poll(&watch, 1, 50) <= 0)
+            if (poll(watch, 2, -1) <= 0)
                 continue;
+            if (watch[1].revents)
+                return; // stopping
             const ssize_t n = read(mount_.Connection(), buffer.data(), buffer.size());
             if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == ENOENT))
                 continue; // ENOENT: the call was interrupted meanwhile
@@ -325,6 +330,10 @@ private:
     std::condition_variable due_;
     std::deque<Pending> queue_;
     bool stopping_ = false;
+    // An eventfd, readable once the share stops: wakes the reader from its
+    // wait for requests.
+    const int stop_ = eventfd(0, EFD_CLOEXEC);
+    const int stopError_ = stop_ < 0 ? errno : 0;
     std::atomic<uint64_t> calls_{0};
     std::thread reader_;
     std::thread answerer_;
