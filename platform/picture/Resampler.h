@@ -45,18 +45,9 @@ struct AxisWeights {
     int32_t pairs = 0;
     std::vector<int32_t> blockFirst;
     std::vector<int32_t> blockWeights;
-    // The same blocks again, by output sample, when each block's inputs fit
-    // in a window of `window` (64 or 128) samples from blockFirst[b]: pair q
-    // of output sample b * lanes + i is window samples windowIndex[((b *
-    // windowPairs + q) * lanes + i) * 2 + 0, 1], weighed by windowWeights[(b *
-    // windowPairs + q) * lanes + i]. window is 0 when some block does not fit.
-    int32_t window = 0;
-    int32_t windowPairs = 0;
-    std::vector<int16_t> windowIndex;
-    std::vector<int32_t> windowWeights;
 };
 
-// The most input samples a window block reads from its first.
+// The most input bytes a byte window reads from its first.
 constexpr int32_t kWindow = 128;
 
 // The horizontal weights again, for rows of `channels` interleaved bytes as
@@ -122,7 +113,7 @@ private:
     AxisWeights m_x, m_y;
     int32_t m_ringRows;
     bool m_acrossFirst;
-    // Across first, on machines with the byte windows' vector code: each
+    // Across first, on targets with the byte windows' vector code: each
     // decoded row made narrow as it is, channels interleaved.
     ByteWindows m_bytes;
     bool m_byteRows;
@@ -186,7 +177,12 @@ void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeigh
 // kWindow bytes past the last pixel.
 void HorizontalPassBytes(const uint8_t* const* src, int16_t* const* dst, int32_t rows, const AxisWeights& axis,
                          const ByteWindows& windows);
-// Whether HorizontalPassBytes has vector code on this machine.
+// Whether HorizontalPassBytes has vector code on the target in use (AVX-512
+// with VBMI: its windows need a byte permute across the whole vector).
 bool HaveByteWindows();
+// The lanes of the block weights HorizontalPass reads on the target in use
+// (AddBlockWeights), 0 for the plain code. Taken when a resampling is set
+// up: a change of target afterwards makes the pass plain, not wrong.
+int32_t HorizontalLanes();
 
 }

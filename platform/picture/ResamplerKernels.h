@@ -3,8 +3,7 @@
 
 // What the resampler's files share inside the picture library: the plain
 // sums the vector code falls back on for its last samples, and the vector
-// code itself (ResamplerAvx2.cpp, ResamplerAvx512.cpp), each function built
-// for its instruction set and called only where the machine has it.
+// code itself (ResamplerVector.cpp), dispatched to the target in use.
 
 #include <algorithm>
 #include <cstddef>
@@ -29,49 +28,26 @@ void Widen(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, si
 // Three interleaved channels into three rows.
 void Deinterleave3(const int16_t* src, int32_t width, int16_t* const* dst);
 
-#if defined(__x86_64__)
-inline bool HaveAvx512()
-{
-    static const bool avx512 = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vnni");
-    return avx512;
-}
-
-inline bool HaveAvx2()
-{
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
-
-inline bool HaveAvx512Vbmi()
-{
-    static const bool vbmi = HaveAvx512() && __builtin_cpu_supports("avx512vbmi");
-    return vbmi;
-}
-
-// AVX2. Those that return a count did that many samples (or pixels) from the
-// start, in whole steps; the caller does the rest.
-void VerticalAvx2(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
-                  int16_t* dst);
-void HorizontalAvx2(const int16_t* src, const AxisWeights& axis, int16_t* dst);
-int32_t VerticalQ6Avx2(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t from, int32_t width,
-                       int16_t* dst);
-int32_t WidenAvx2(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride);
-int32_t PackRgbAvx2(const int16_t* const* planes, int32_t width, uint32_t* out);
-int32_t Deinterleave3Vector(const int16_t* src, int32_t width, int16_t* const* dst);
-
-// AVX-512 (with VNNI; VBMI for the byte windows and the interleaved pack).
-void VerticalAvx512(const uint8_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
-void VerticalTwoAvx512(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+// The vector code (ResamplerVector.cpp), for the target the dispatch chose;
+// called only when simd::UsePlain() is false. Those that return a count did
+// that many samples (or pixels) from the start; the caller does the rest.
+// The vertical passes take one set of weights, or two (weightsB not null)
+// over the same rows at once; count is even.
+int32_t VectorVertical(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
                        int32_t width, int16_t* dstA, int16_t* dstB);
-int32_t VerticalQ6Avx512(const int16_t* const* rows, const int16_t* weights, int32_t count, int32_t width, int16_t* dst);
-int32_t VerticalQ6TwoAvx512(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB,
-                            int32_t count, int32_t width, int16_t* dstA, int16_t* dstB);
-// One or three channels, by the axis's block weights (AddBlockWeights with 16 lanes).
-int32_t HorizontalAvx512(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);
-// One, two or four rows, by byte windows of a window other than 0.
-int32_t HorizontalByteWindowsAvx512(const uint8_t* const* src, int32_t rows, const ByteWindows& windows,
-                                    int16_t* const* dst);
-int32_t PackInterleavedRgbAvx512(const int16_t* rgb, int32_t width, uint32_t* out);
-#endif
+int32_t VectorVerticalQ6(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                         int32_t width, int16_t* dstA, int16_t* dstB);
+// The lanes of the block weights the horizontal pass reads (AddBlockWeights).
+int32_t VectorBlockLanes();
+// One or three channels, by the axis's block weights made for VectorBlockLanes().
+int32_t VectorHorizontal(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);
+// Whether the target has the byte windows' pass, and the pass: one, two or
+// four rows, by byte windows of a window other than 0.
+bool VectorHasByteWindows();
+int32_t VectorByteWindows(const uint8_t* const* src, int32_t rows, const ByteWindows& windows, int16_t* const* dst);
+int32_t VectorWiden(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride);
+int32_t VectorDeinterleave3(const int16_t* src, int32_t width, int16_t* const* dst);
+int32_t VectorPackRgb(const int16_t* const* planes, int32_t width, uint32_t* out);
+int32_t VectorPackInterleavedRgb(const int16_t* rgb, int32_t width, uint32_t* out);
 
 }

@@ -148,40 +148,6 @@ ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels)
     return bw;
 }
 
-namespace {
-
-void AddWindowWeights(AxisWeights& axis)
-{
-    const int32_t lanes = axis.lanes, blocks = int32_t(axis.blockFirst.size());
-    int32_t pairs = 0, span = 0;
-    for (int32_t j = 0; j < blocks * lanes; ++j) {
-        span = std::max(span, axis.first[size_t(j)] + axis.used[size_t(j)] - axis.blockFirst[size_t(j / lanes)]);
-        pairs = std::max(pairs, (axis.used[size_t(j)] + 1) / 2);
-    }
-    axis.window = span <= 64 ? 64 : span <= kWindow ? kWindow : 0;
-    if (axis.window == 0)
-        return;
-    axis.windowPairs = pairs;
-    axis.windowIndex.assign(size_t(blocks) * size_t(pairs) * size_t(lanes) * 2, 0);
-    axis.windowWeights.assign(size_t(blocks) * size_t(pairs) * size_t(lanes), 0);
-    for (int32_t j = 0; j < blocks * lanes; ++j) {
-        const int32_t b = j / lanes, i = j % lanes, at = axis.first[size_t(j)] - axis.blockFirst[size_t(b)];
-        const int16_t* w = axis.weights.data() + size_t(j) * size_t(axis.taps);
-        for (int32_t q = 0; q < pairs; ++q) {
-            const size_t cell = (size_t(b) * size_t(pairs) + size_t(q)) * size_t(lanes) + size_t(i);
-            // Taps past the ones used weigh nothing; their index stays inside the window.
-            const int32_t t = 2 * q;
-            axis.windowIndex[2 * cell] = int16_t(std::min(at + t, axis.window - 1));
-            axis.windowIndex[2 * cell + 1] = int16_t(std::min(at + t + 1, axis.window - 1));
-            const uint32_t w0 = t < axis.used[size_t(j)] ? uint16_t(w[t]) : 0;
-            const uint32_t w1 = t + 1 < axis.used[size_t(j)] ? uint16_t(w[t + 1]) : 0;
-            axis.windowWeights[cell] = int32_t(w0 | w1 << 16);
-        }
-    }
-}
-
-}
-
 void AddBlockWeights(AxisWeights& axis, int32_t lanes)
 {
     const int32_t n = int32_t(axis.first.size()), blocks = n / lanes;
@@ -197,7 +163,6 @@ void AddBlockWeights(AxisWeights& axis, int32_t lanes)
         }
     }
     axis.pairs = (span + 1) / 2;
-    AddWindowWeights(axis);
     axis.blockWeights.assign(size_t(blocks) * size_t(axis.pairs) * size_t(lanes), 0);
     for (int32_t b = 0; b < blocks; ++b) {
         for (int32_t i = 0; i < lanes; ++i) {

@@ -47,10 +47,8 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
         m_across.assign(m_outPlane * size_t(channels) * size_t(m_ringRows), 0);
         m_acrossRows.resize(m_rows.size());
     }
-#if defined(__x86_64__)
-    if (HaveAvx512())
-        AddBlockWeights(m_x, 16);
-#endif
+    if (const int32_t lanes = HorizontalLanes(); lanes > 0)
+        AddBlockWeights(m_x, lanes);
 }
 
 void RowResampler::fedUpTo(int32_t y)

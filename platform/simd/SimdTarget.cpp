@@ -27,8 +27,9 @@ int64_t BestOf(int64_t targets)
 }
 
 // The named target and every worse one (Highway's targets get worse as their
-// bit rises): all bits from the named one's up.
-int64_t FromDown(int64_t target) { return ~(target - 1); }
+// bit rises): all bits from the named one's up, the sign bit left clear (a
+// negative mask would read as an unknown name).
+int64_t FromDown(int64_t target) { return ~(target - 1) & INT64_MAX; }
 
 void Apply(int64_t allowed, bool plain)
 {

@@ -1,0 +1,438 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The resampler's vector code, written once with Highway: foreach_target.h
+// compiles this file again for each instruction set of the architecture, and
+// the functions at the end call the one the dispatch chose. Each kernel does
+// whole vectors and returns how many samples (or pixels) it did; the plain
+// code in ResamplerPasses.cpp does the rest. Integer sums are exact, so the
+// order the lanes add up in changes nothing: every target gives the plain
+// code's numbers.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "platform/picture/ResamplerVector.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include <cstring>
+
+#include "platform/picture/ResamplerKernels.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace kalvio::resample::HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+#if HWY_TARGET == HWY_SCALAR
+
+// Highway's scalar fallback is never chosen (the plain code runs instead);
+// these keep its dispatch table whole.
+int32_t VerticalBytesKernel(const uint8_t* const*, const int16_t*, const int16_t*, int32_t, int32_t, int16_t*, int16_t*) { return 0; }
+int32_t VerticalQ6Kernel(const int16_t* const*, const int16_t*, const int16_t*, int32_t, int32_t, int16_t*, int16_t*) { return 0; }
+int32_t BlockLanesKernel() { return 0; }
+int32_t HorizontalBlocksKernel(const int16_t* const*, int32_t, const AxisWeights&, int16_t* const*) { return 0; }
+bool HasByteWindowsKernel() { return false; }
+int32_t ByteWindowsKernel(const uint8_t* const*, int32_t, const ByteWindows&, int16_t* const*) { return 0; }
+int32_t WidenKernel(const uint8_t*, int32_t, int32_t, int16_t*, size_t) { return 0; }
+int32_t Deinterleave3Kernel(const int16_t*, int32_t, int16_t* const*) { return 0; }
+int32_t PackRgbKernel(const int16_t* const*, int32_t, uint32_t*) { return 0; }
+int32_t PackInterleavedRgbKernel(const int16_t*, int32_t, uint32_t*) { return 0; }
+
+#else
+
+using D16 = hn::ScalableTag<int16_t>;
+using D32 = hn::Repartition<int32_t, D16>;
+using V16 = hn::Vec<D16>;
+using V32 = hn::Vec<D32>;
+
+// Two Q14 weights in one 32-bit lane, the first in the low half.
+HWY_INLINE int32_t PairOf(const int16_t* w, int32_t k)
+{
+    return int32_t(uint32_t(uint16_t(w[k])) | uint32_t(uint16_t(w[k + 1])) << 16);
+}
+
+// Two adjacent samples as one 32-bit lane, read in place.
+HWY_INLINE int32_t PairAt(const int16_t* p)
+{
+    int32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// sum += the products of a and b, adjacent pairs of lanes added (sum1 is a
+// second accumulator some targets need; PairSums joins the two).
+HWY_INLINE V32 MulPairs(D32 d32, V16 a, V16 b, V32 sum0, V32& sum1)
+{
+    return hn::ReorderWidenMulAccumulate(d32, a, b, sum0, sum1);
+}
+
+HWY_INLINE V32 PairSums(V32 sum0, V32 sum1) { return hn::RearrangeToOddPlusEven(sum0, sum1); }
+
+// A sum of Q14-weighed samples back to Q6: rounded, shifted, clamped to the
+// sample range.
+template <int kShift>
+HWY_INLINE V32 ToSample(D32 d32, V32 sum)
+{
+    sum = hn::ShiftRight<kShift>(hn::Add(sum, hn::Set(d32, 1 << (kShift - 1))));
+    return hn::Min(hn::Max(sum, hn::Zero(d32)), hn::Set(d32, kSampleMax));
+}
+
+// The sums of the interleaved lower and upper halves back in the order of
+// the samples: x86 and NEON interleave and narrow within 128-bit blocks
+// alike; SVE interleaves the vector's halves and narrows to odd and even lanes.
+HWY_INLINE V16 Narrow(D16 d16, V32 lower, V32 upper)
+{
+#if HWY_TARGET == HWY_SVE || HWY_TARGET == HWY_SVE2 || HWY_TARGET == HWY_SVE_256 || HWY_TARGET == HWY_SVE2_128
+    const hn::Half<D16> dh;
+    return hn::Combine(d16, hn::DemoteTo(dh, upper), hn::DemoteTo(dh, lower));
+#else
+    return hn::ReorderDemote2To(d16, lower, upper);
+#endif
+}
+
+HWY_INLINE V16 Load16(D16 d16, const uint8_t* p) { return hn::PromoteTo(d16, hn::LoadU(hn::Rebind<uint8_t, D16>(), p)); }
+HWY_INLINE V16 Load16(D16 d16, const int16_t* p) { return hn::LoadU(d16, p); }
+
+// The vertical pass, one or two sets of weights (weightsB null: one): for
+// each pair of rows the samples are interleaved, so that one multiply-add
+// weighs both rows of a sample by the broadcast pair of weights. The last
+// step overlaps the one before rather than leaving samples to the plain code.
+template <bool kTwo, typename Sample>
+int32_t VerticalRows(const Sample* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                     int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    constexpr int kShift = sizeof(Sample) == 1 ? kWeightBits - kSampleBits : kWeightBits;
+    const D16 d16;
+    const D32 d32;
+    const int32_t n = int32_t(hn::Lanes(d16));
+    if (width < n)
+        return 0;
+    for (int32_t x = 0;; x = std::min(x + n, width - n)) {
+        V32 loA = hn::Zero(d32), loA1 = loA, hiA = loA, hiA1 = loA, loB = loA, loB1 = loA, hiB = loA, hiB1 = loA;
+        for (int32_t k = 0; k < count; k += 2) {
+            const V16 a = Load16(d16, rows[k] + x), b = Load16(d16, rows[k + 1] + x);
+            const V16 lo = hn::InterleaveLower(d16, a, b), hi = hn::InterleaveUpper(d16, a, b);
+            const V16 wA = hn::BitCast(d16, hn::Set(d32, PairOf(weightsA, k)));
+            loA = MulPairs(d32, lo, wA, loA, loA1);
+            hiA = MulPairs(d32, hi, wA, hiA, hiA1);
+            if (kTwo) {
+                const V16 wB = hn::BitCast(d16, hn::Set(d32, PairOf(weightsB, k)));
+                loB = MulPairs(d32, lo, wB, loB, loB1);
+                hiB = MulPairs(d32, hi, wB, hiB, hiB1);
+            }
+        }
+        hn::StoreU(Narrow(d16, ToSample<kShift>(d32, PairSums(loA, loA1)), ToSample<kShift>(d32, PairSums(hiA, hiA1))),
+                   d16, dstA + x);
+        if (kTwo)
+            hn::StoreU(Narrow(d16, ToSample<kShift>(d32, PairSums(loB, loB1)), ToSample<kShift>(d32, PairSums(hiB, hiB1))),
+                       d16, dstB + x);
+        if (x + n >= width)
+            return width;
+    }
+}
+
+int32_t VerticalBytesKernel(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                            int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    return weightsB != nullptr ? VerticalRows<true>(rows, weightsA, weightsB, count, width, dstA, dstB)
+                               : VerticalRows<false>(rows, weightsA, weightsB, count, width, dstA, dstB);
+}
+
+int32_t VerticalQ6Kernel(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                         int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    return weightsB != nullptr ? VerticalRows<true>(rows, weightsA, weightsB, count, width, dstA, dstB)
+                               : VerticalRows<false>(rows, weightsA, weightsB, count, width, dstA, dstB);
+}
+
+// Output samples in blocks of one vector of 32-bit lanes.
+int32_t BlockLanesKernel() { return int32_t(hn::Lanes(D32())); }
+
+// A block of outputs of every channel at once, by the axis's block weights:
+// each input pair, broadcast, is weighed by every output's weights for it,
+// so the sums build up lane by lane with no reduction at the end. One
+// channel keeps two sets of sums (even and odd pairs) so that the
+// multiply-adds do not wait on each other.
+template <int kChannels>
+int32_t HorizontalBlocks(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+{
+    constexpr int kSets = kChannels == 1 ? 2 : 1;
+    const D16 d16;
+    const D32 d32;
+    const hn::Rebind<int16_t, D32> dn;
+    const int32_t lanes = int32_t(hn::Lanes(d32)), blocks = int32_t(axis.blockFirst.size()), pairs = axis.pairs;
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int32_t base = axis.blockFirst[size_t(b)];
+        const int32_t* w = axis.blockWeights.data() + size_t(b) * size_t(pairs) * size_t(lanes);
+        V32 sum0[kSets][kChannels], sum1[kSets][kChannels];
+        for (int s = 0; s < kSets; ++s)
+            for (int c = 0; c < kChannels; ++c)
+                sum0[s][c] = sum1[s][c] = hn::Zero(d32);
+        int32_t q = 0;
+        for (; q + kSets <= pairs; q += kSets)
+            for (int s = 0; s < kSets; ++s) {
+                const V16 weights = hn::BitCast(d16, hn::LoadU(d32, w + size_t(q + s) * size_t(lanes)));
+                for (int c = 0; c < kChannels; ++c) {
+                    const V16 pair = hn::BitCast(d16, hn::Set(d32, PairAt(src[c] + base + 2 * (q + s))));
+                    sum0[s][c] = MulPairs(d32, pair, weights, sum0[s][c], sum1[s][c]);
+                }
+            }
+        for (; q < pairs; ++q) {
+            const V16 weights = hn::BitCast(d16, hn::LoadU(d32, w + size_t(q) * size_t(lanes)));
+            for (int c = 0; c < kChannels; ++c) {
+                const V16 pair = hn::BitCast(d16, hn::Set(d32, PairAt(src[c] + base + 2 * q)));
+                sum0[0][c] = MulPairs(d32, pair, weights, sum0[0][c], sum1[0][c]);
+            }
+        }
+        for (int c = 0; c < kChannels; ++c) {
+            V32 sum = PairSums(sum0[0][c], sum1[0][c]);
+            if (kSets == 2)
+                sum = hn::Add(sum, PairSums(sum0[kSets - 1][c], sum1[kSets - 1][c]));
+            hn::StoreU(hn::DemoteTo(dn, ToSample<kWeightBits>(d32, sum)), dn, dst[c] + size_t(b) * size_t(lanes));
+        }
+    }
+    return blocks * lanes;
+}
+
+int32_t HorizontalBlocksKernel(const int16_t* const* src, int32_t channels, const AxisWeights& axis,
+                               int16_t* const* dst)
+{
+    if (axis.lanes != int32_t(hn::Lanes(D32())) || (channels != 1 && channels != 3))
+        return 0;
+    return channels == 1 ? HorizontalBlocks<1>(src, axis, dst) : HorizontalBlocks<3>(src, axis, dst);
+}
+
+#if HWY_TARGET == HWY_AVX3_DL
+
+// The horizontal pass on the decoder's interleaved bytes needs a byte
+// permute across a whole vector (VBMI), which Highway has no portable form
+// of: this target alone has it, in AVX-512 instructions.
+bool HasByteWindowsKernel() { return true; }
+
+// One step: `Blocks` blocks of 16 interleaved outputs of each of `Rows`
+// rows, from a window of 64 or 128 decoded bytes in one or two registers.
+// For each pair of taps, one byte permute puts every output's two samples
+// in the low bytes of its lane's two words (the high bytes zeroed) and one
+// multiply-add weighs them; the next pair's samples are `channels` bytes on,
+// so the indices are made by adding. Rows fed together share the loads of
+// the weights, the pass's memory traffic.
+template <bool Wide, int Blocks, int Rows>
+HWY_INLINE void ByteWindowBlocks(const uint8_t* const* src, const ByteWindows& bw, int32_t b, int16_t* const* dst)
+{
+    const int32_t pairs = bw.pairs;
+    const __mmask64 lowBytes = 0x5555555555555555ull;
+    const __m256i high = _mm256_set1_epi16(kSampleMax);
+    const __m512i next = _mm512_set1_epi16(int16_t(2 * bw.channels));
+    constexpr int shift = kWeightBits - kSampleBits;
+    __m512i r0[Rows][Blocks], r1[Rows][Blocks], sum[Rows][Blocks], at[Blocks];
+    const int32_t* w[Blocks];
+    for (int n = 0; n < Blocks; ++n) {
+        for (int r = 0; r < Rows; ++r) {
+            const uint8_t* window = src[r] + bw.blockFirst[size_t(b + n)];
+            r0[r][n] = _mm512_loadu_si512(window);
+            r1[r][n] = Wide ? _mm512_loadu_si512(window + 64) : r0[r][n];
+            sum[r][n] = _mm512_set1_epi32(1 << (shift - 1));
+        }
+        at[n] = _mm512_loadu_si512(bw.index.data() + size_t(b + n) * 64);
+        w[n] = bw.weights.data() + size_t(b + n) * size_t(pairs) * 16;
+    }
+    for (int32_t q = 0; q < pairs; ++q) {
+        for (int n = 0; n < Blocks; ++n) {
+            const __m512i weights = _mm512_loadu_si512(w[n] + size_t(q) * 16);
+            for (int r = 0; r < Rows; ++r) {
+                const __m512i v = Wide ? _mm512_maskz_permutex2var_epi8(lowBytes, r0[r][n], at[n], r1[r][n])
+                                       : _mm512_maskz_permutexvar_epi8(lowBytes, at[n], r0[r][n]);
+                sum[r][n] = _mm512_add_epi32(sum[r][n], _mm512_madd_epi16(v, weights));
+            }
+            at[n] = _mm512_add_epi16(at[n], next);
+        }
+    }
+    for (int n = 0; n < Blocks; ++n)
+        for (int r = 0; r < Rows; ++r) {
+            // The masked forms keep GCC 12 from a false uninitialised warning.
+            __m256i v = _mm512_maskz_cvtsepi32_epi16(0xffff, _mm512_maskz_srai_epi32(0xffff, sum[r][n], shift));
+            v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[r] + size_t(b + n) * 16), v);
+        }
+}
+
+// With fewer rows, more blocks at once keep as many sums building side by side.
+template <bool Wide, int Rows>
+int32_t ByteWindowRows(const uint8_t* const* src, const ByteWindows& bw, int16_t* const* dst)
+{
+    constexpr int Blocks = Rows == 4 ? 1 : Rows == 2 ? 2 : 4;
+    const int32_t blocks = int32_t(bw.blockFirst.size());
+    int32_t b = 0;
+    for (; b + Blocks <= blocks; b += Blocks)
+        ByteWindowBlocks<Wide, Blocks, Rows>(src, bw, b, dst);
+    for (; b < blocks; ++b)
+        ByteWindowBlocks<Wide, 1, Rows>(src, bw, b, dst);
+    return blocks * 16;
+}
+
+int32_t ByteWindowsKernel(const uint8_t* const* src, int32_t rows, const ByteWindows& bw, int16_t* const* dst)
+{
+    if (bw.window > 64)
+        return rows == 4 ? ByteWindowRows<true, 4>(src, bw, dst)
+            : rows == 2  ? ByteWindowRows<true, 2>(src, bw, dst)
+                         : ByteWindowRows<true, 1>(src, bw, dst);
+    if (bw.window > 0)
+        return rows == 4 ? ByteWindowRows<false, 4>(src, bw, dst)
+            : rows == 2  ? ByteWindowRows<false, 2>(src, bw, dst)
+                         : ByteWindowRows<false, 1>(src, bw, dst);
+    return 0;
+}
+
+#else
+
+bool HasByteWindowsKernel() { return false; }
+int32_t ByteWindowsKernel(const uint8_t* const*, int32_t, const ByteWindows&, int16_t* const*) { return 0; }
+
+#endif
+
+// Pixels of one or three interleaved bytes made Q6 rows, one a channel.
+int32_t WidenKernel(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride)
+{
+    const D16 d16;
+    const hn::Rebind<uint8_t, D16> d8;
+    const int32_t n = int32_t(hn::Lanes(d16));
+    auto q6 = [&](hn::Vec<decltype(d8)> v) { return hn::ShiftLeft<kSampleBits>(hn::PromoteTo(d16, v)); };
+    int32_t x = 0;
+    if (channels == 1) {
+        for (; x + n <= width; x += n)
+            hn::StoreU(q6(hn::LoadU(d8, src + x)), d16, dst + x);
+        return x;
+    }
+    if (channels != 3)
+        return 0;
+    for (; x + n <= width; x += n) {
+        hn::Vec<decltype(d8)> r, g, b;
+        hn::LoadInterleaved3(d8, src + size_t(3) * size_t(x), r, g, b);
+        hn::StoreU(q6(r), d16, dst + x);
+        hn::StoreU(q6(g), d16, dst + stride + size_t(x));
+        hn::StoreU(q6(b), d16, dst + 2 * stride + size_t(x));
+    }
+    return x;
+}
+
+int32_t Deinterleave3Kernel(const int16_t* src, int32_t width, int16_t* const* dst)
+{
+    const D16 d16;
+    const int32_t n = int32_t(hn::Lanes(d16));
+    int32_t x = 0;
+    for (; x + n <= width; x += n) {
+        V16 a, b, c;
+        hn::LoadInterleaved3(d16, src + size_t(3) * size_t(x), a, b, c);
+        hn::StoreU(a, d16, dst[0] + x);
+        hn::StoreU(b, d16, dst[1] + x);
+        hn::StoreU(c, d16, dst[2] + x);
+    }
+    return x;
+}
+
+// Q6 samples rounded to bytes.
+HWY_INLINE hn::Vec<hn::Rebind<uint8_t, D16>> Bytes(D16 d16, V16 v)
+{
+    const V16 rounded = hn::ShiftRight<kSampleBits>(hn::Add(v, hn::Set(d16, int16_t(1 << (kSampleBits - 1)))));
+    return hn::DemoteTo(hn::Rebind<uint8_t, D16>(), rounded);
+}
+
+// 0xffRRGGBB pixels are the bytes blue, green, red, 0xff in memory.
+HWY_INLINE void StorePixels(D16 d16, V16 r, V16 g, V16 b, uint32_t* out)
+{
+    const hn::Rebind<uint8_t, D16> d8;
+    hn::StoreInterleaved4(Bytes(d16, b), Bytes(d16, g), Bytes(d16, r), hn::Set(d8, uint8_t(0xff)), d8,
+                          reinterpret_cast<uint8_t*>(out));
+}
+
+int32_t PackRgbKernel(const int16_t* const* planes, int32_t width, uint32_t* out)
+{
+    const D16 d16;
+    const int32_t n = int32_t(hn::Lanes(d16));
+    int32_t x = 0;
+    for (; x + n <= width; x += n)
+        StorePixels(d16, hn::LoadU(d16, planes[0] + x), hn::LoadU(d16, planes[1] + x), hn::LoadU(d16, planes[2] + x),
+                    out + x);
+    return x;
+}
+
+int32_t PackInterleavedRgbKernel(const int16_t* rgb, int32_t width, uint32_t* out)
+{
+    const D16 d16;
+    const int32_t n = int32_t(hn::Lanes(d16));
+    int32_t x = 0;
+    for (; x + n <= width; x += n) {
+        V16 r, g, b;
+        hn::LoadInterleaved3(d16, rgb + size_t(3) * size_t(x), r, g, b);
+        StorePixels(d16, r, g, b, out + x);
+    }
+    return x;
+}
+
+#endif
+
+}
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+namespace kalvio::resample {
+
+HWY_EXPORT(VerticalBytesKernel);
+HWY_EXPORT(VerticalQ6Kernel);
+HWY_EXPORT(BlockLanesKernel);
+HWY_EXPORT(HorizontalBlocksKernel);
+HWY_EXPORT(HasByteWindowsKernel);
+HWY_EXPORT(ByteWindowsKernel);
+HWY_EXPORT(WidenKernel);
+HWY_EXPORT(Deinterleave3Kernel);
+HWY_EXPORT(PackRgbKernel);
+HWY_EXPORT(PackInterleavedRgbKernel);
+
+int32_t VectorVertical(const uint8_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                       int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    return HWY_DYNAMIC_DISPATCH(VerticalBytesKernel)(rows, weightsA, weightsB, count, width, dstA, dstB);
+}
+
+int32_t VectorVerticalQ6(const int16_t* const* rows, const int16_t* weightsA, const int16_t* weightsB, int32_t count,
+                         int32_t width, int16_t* dstA, int16_t* dstB)
+{
+    return HWY_DYNAMIC_DISPATCH(VerticalQ6Kernel)(rows, weightsA, weightsB, count, width, dstA, dstB);
+}
+
+int32_t VectorBlockLanes() { return HWY_DYNAMIC_DISPATCH(BlockLanesKernel)(); }
+
+int32_t VectorHorizontal(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst)
+{
+    return HWY_DYNAMIC_DISPATCH(HorizontalBlocksKernel)(src, channels, axis, dst);
+}
+
+bool VectorHasByteWindows() { return HWY_DYNAMIC_DISPATCH(HasByteWindowsKernel)(); }
+
+int32_t VectorByteWindows(const uint8_t* const* src, int32_t rows, const ByteWindows& windows, int16_t* const* dst)
+{
+    return HWY_DYNAMIC_DISPATCH(ByteWindowsKernel)(src, rows, windows, dst);
+}
+
+int32_t VectorWiden(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride)
+{
+    return HWY_DYNAMIC_DISPATCH(WidenKernel)(src, width, channels, dst, stride);
+}
+
+int32_t VectorDeinterleave3(const int16_t* src, int32_t width, int16_t* const* dst)
+{
+    return HWY_DYNAMIC_DISPATCH(Deinterleave3Kernel)(src, width, dst);
+}
+
+int32_t VectorPackRgb(const int16_t* const* planes, int32_t width, uint32_t* out)
+{
+    return HWY_DYNAMIC_DISPATCH(PackRgbKernel)(planes, width, out);
+}
+
+int32_t VectorPackInterleavedRgb(const int16_t* rgb, int32_t width, uint32_t* out)
+{
+    return HWY_DYNAMIC_DISPATCH(PackInterleavedRgbKernel)(rgb, width, out);
+}
+
+}
+
+#endif
