@@ -4,6 +4,7 @@
 // own full-size results.
 #include "platform/picture/JpegLoader.h"
 #include "platform/picture/JpegRendition.h"
+#include "platform/simd/SimdTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -242,6 +244,48 @@ TEST(JpegRendition, EveryColourLayoutKeepsItsColours)
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(meanSmall[c] / double(small.pixelCount()), meanFull[c] / double(full.pixelCount()), 2.0) << c;
         EXPECT_EQ(grey, std::string(file) == "testimggray.jpg");
+    }
+}
+
+// The vector code of every target this machine can run gives the plain
+// code's pixels, bit for bit: on the hard photos (fine detail and sharp
+// edges reach the clamps between the passes), colour, grey and CMYK files,
+// and sizes of one column or one row and widths no vector divides, each
+// way round (across first or down first).
+TEST(JpegRendition, EveryTargetGivesThePlainPixels)
+{
+    const std::vector<uint8_t> detailed = DetailedJpeg(1203, 677);
+    ASSERT_FALSE(detailed.empty());
+    struct File {
+        std::string name;
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<File> files { { "detailed 1203 x 677", detailed } };
+    for (const char* name : { "rendition/fossa_960x540.jpg", "jpeg/testimgp.jpg", "jpeg/testimggray.jpg",
+                              "jpeg/pillow_pil_sample_cmyk.jpg", "jpeg/im_background_1x118.jpg" })
+        files.push_back({ name, Bytes(Data(name)) });
+    const std::pair<int32_t, int32_t> sizes[] = {
+        { 384, 216 }, // 3.1 and 3.1 times smaller
+        { 401, 301 }, // 3 times fewer columns, 2.2 times fewer rows: down first
+        { 129, 17 },  // flattened
+        { 1, 37 },
+        { 37, 1 },
+        { 1283, 721 }, // larger
+    };
+    for (const File& f : files) {
+        SCOPED_TRACE(f.name);
+        for (auto [w, h] : sizes) {
+            SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+            std::map<std::string, Bitmap> made;
+            simd::ForEachTarget([&](const std::string& target) {
+                made.emplace(target, RenderJpegMemory(f.bytes.data(), f.bytes.size(), f.name, w, h));
+            });
+            ASSERT_GE(made.size(), 2u);
+            const Bitmap& plain = made.at("plain");
+            ASSERT_EQ(plain.width(), w);
+            for (const auto& [target, bitmap] : made)
+                EXPECT_TRUE(bitmap == plain) << target;
+        }
     }
 }
 

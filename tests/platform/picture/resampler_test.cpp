@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The resampler's weights and passes on their own.
 #include "platform/picture/Resampler.h"
+#include "platform/simd/SimdTarget.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -58,13 +60,16 @@ TEST(Resampler, WeightsSumToOneAndStayInside)
 
 TEST(Resampler, VectorPassesEqualThePlainSums)
 {
-    // Random rows through the passes (whatever vector code this machine
-    // takes) against the sums written out here.
+    // Random rows through the passes, on every target this machine can run
+    // and the plain code, against the sums written out here.
+    simd::ForEachTarget([](const std::string& target) {
+    SCOPED_TRACE(target);
     std::mt19937 random(7);
     for (const AxisCase& c : kAxes) {
         SCOPED_TRACE(std::to_string(c.in) + " -> " + std::to_string(c.out));
         AxisWeights a = MakeAxisWeights(c.in, c.out, c.kernel, 16);
-        AddBlockWeights(a, 16);
+        if (HorizontalLanes() > 0)
+            AddBlockWeights(a, HorizontalLanes());
         const int32_t padded = (c.in + 15) / 16 * 16 + a.taps + kWindow + 16;
         std::vector<std::vector<int16_t>> src(3, std::vector<int16_t>(size_t(padded), 0));
         for (auto& row : src)
@@ -137,6 +142,71 @@ TEST(Resampler, VectorPassesEqualThePlainSums)
         for (int32_t x = 0; x < width; ++x) {
             ASSERT_EQ(other[size_t(x)], plain(w2, x)) << x;
             ASSERT_EQ(mid[size_t(x)], plain(w, x)) << x;
+        }
+    }
+    });
+}
+
+TEST(Resampler, EveryTargetGivesThePlainCodesRowsAtOddWidths)
+{
+    // The passes over rows and the packing into pixels, at widths that are
+    // no multiple of any vector (and shorter than one), on every target:
+    // the same samples as the plain code, and nothing written past the end.
+    std::mt19937 random(5);
+    const int32_t widths[] = { 1, 2, 7, 8, 15, 17, 31, 33, 63, 65, 129, 301 };
+    constexpr int32_t kRows = 6;
+    constexpr int16_t kGuard = -7;
+    struct Rows {
+        std::vector<std::vector<int16_t>> q6 { kRows };
+        std::vector<std::vector<uint8_t>> bytes { kRows };
+    };
+    // Black and white and random samples, so that the sums reach both clamps.
+    const int16_t weights[][kRows] = { { -900, 3000, 6000, 6000, 3000, -716 }, { 0, -2000, 9000, 11000, -2000, 384 } };
+    for (int32_t width : widths) {
+        SCOPED_TRACE("width " + std::to_string(width));
+        Rows in;
+        for (auto& row : in.q6) {
+            row.resize(size_t(width) * 3);
+            for (auto& v : row)
+                v = random() % 3 == 0 ? kSampleMax * int16_t(random() % 2) : int16_t(random() % (kSampleMax + 1));
+        }
+        for (auto& row : in.bytes) {
+            row.resize(size_t(width));
+            for (auto& v : row)
+                v = random() % 3 == 0 ? uint8_t(255 * (random() % 2)) : uint8_t(random());
+        }
+        auto run = [&] {
+            std::vector<std::vector<int16_t>> out(8, std::vector<int16_t>(size_t(width) + 1, kGuard));
+            std::vector<std::vector<uint32_t>> pixels(2, std::vector<uint32_t>(size_t(width) + 1, 0));
+            std::vector<const uint8_t*> bytes;
+            std::vector<const int16_t*> q6;
+            for (int32_t k = 0; k < kRows; ++k) {
+                bytes.push_back(in.bytes[size_t(k)].data());
+                q6.push_back(in.q6[size_t(k)].data());
+            }
+            VerticalPass(bytes.data(), weights[0], kRows, width, out[0].data());
+            VerticalPassTwo(bytes.data(), weights[0], weights[1], kRows, width, out[1].data(), out[2].data());
+            VerticalPassQ6(q6.data(), weights[1], kRows, width, out[3].data());
+            VerticalPassQ6Two(q6.data(), weights[1], weights[0], kRows, width, out[4].data(), out[5].data());
+            VerticalPass(bytes.data(), weights[0], kRows - 1, width, out[6].data()); // an odd count of rows
+            const int16_t* planes[3] = { in.q6[0].data(), in.q6[1].data(), in.q6[2].data() };
+            PackRgb(planes, width, pixels[0].data());
+            PackInterleavedRgb(in.q6[3].data(), width, pixels[1].data());
+            return std::make_pair(out, pixels);
+        };
+        std::map<std::string, decltype(run())> results;
+        simd::ForEachTarget([&](const std::string& target) { results[target] = run(); });
+        const auto& plain = results.at("plain");
+        for (const auto& out : plain.first)
+            ASSERT_EQ(out.back(), kGuard);
+        for (const auto& out : plain.second)
+            ASSERT_EQ(out.back(), 0u);
+        for (const auto& [target, result] : results) {
+            SCOPED_TRACE(target);
+            for (size_t i = 0; i < result.first.size(); ++i)
+                EXPECT_EQ(result.first[i], plain.first[i]) << "pass " << i;
+            for (size_t i = 0; i < result.second.size(); ++i)
+                EXPECT_EQ(result.second[i], plain.second[i]) << "packing " << i;
         }
     }
 }
@@ -234,6 +304,13 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
         { 45, 300, 208, 17, Kernel::Lanczos3, true },    // stretched across, 17.6 times fewer rows
         { 300, 200, 100, 100, Kernel::Lanczos3, false }, // 3 times fewer columns, 2 times fewer rows
         { 600, 400, 40, 5, Kernel::Lanczos3, true },     // 15 times fewer columns: too many for the byte windows
+        // Odd sizes: one column or one row in or out, widths no vector divides.
+        { 1, 50, 7, 20, Kernel::Mitchell, true },
+        { 50, 1, 20, 3, Kernel::Mitchell, false },
+        { 77, 33, 1, 5, Kernel::Lanczos3, false },
+        { 33, 77, 65, 1, Kernel::Mitchell, true },
+        { 131, 97, 17, 129, Kernel::Lanczos3, false },
+        { 97, 131, 129, 33, Kernel::Lanczos3, true },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.inW) + "x" + std::to_string(c.inH) + " -> " + std::to_string(c.outW) + "x"
@@ -255,6 +332,9 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
             expected = PlainAcross(PlainDown(picture, c.inW, down, kWeightBits - kSampleBits), c.inW, c.outH, across, kWeightBits);
         }
 
+        // On every target this machine can run, and the plain code.
+        simd::ForEachTarget([&](const std::string& target) {
+        SCOPED_TRACE(target);
         RowResampler r(c.inW, c.inH, c.outW, c.outH, 3, c.kernel, 16);
         std::vector<int16_t> out(size_t(c.outW) * 3);
         std::vector<uint32_t> pixels(size_t(c.outW));
@@ -283,5 +363,6 @@ TEST(Resampler, RowsFedInBatchesGiveThePlainTwoPasses)
             }
         }
         EXPECT_EQ(made, c.outH);
+        });
     }
 }
