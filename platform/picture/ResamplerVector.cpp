@@ -57,11 +57,29 @@ HWY_INLINE int32_t PairAt(const int16_t* p)
     return v;
 }
 
+#if HWY_TARGET == HWY_AVX3_DL
+// VNNI's multiply-add of pairs into the sum, one instruction instead of two.
+// Highway 1.0.3 compiles this target without the compiler's avx512vnni
+// option (it names avxvnni instead) though it takes the target only where
+// the processor has AVX512-VNNI, so the instruction is written out.
+HWY_INLINE __m512i DotPairs(__m512i sum, __m512i a, __m512i b)
+{
+    asm("vpdpwssd %2, %1, %0" : "+v"(sum) : "v"(a), "v"(b));
+    return sum;
+}
+#endif
+
 // sum += the products of a and b, adjacent pairs of lanes added (sum1 is a
 // second accumulator some targets need; PairSums joins the two).
 HWY_INLINE V32 MulPairs(D32 d32, V16 a, V16 b, V32 sum0, V32& sum1)
 {
+#if HWY_TARGET == HWY_AVX3_DL
+    (void)d32;
+    (void)sum1;
+    return V32 { DotPairs(sum0.raw, a.raw, b.raw) };
+#else
     return hn::ReorderWidenMulAccumulate(d32, a, b, sum0, sum1);
+#endif
 }
 
 HWY_INLINE V32 PairSums(V32 sum0, V32 sum1) { return hn::RearrangeToOddPlusEven(sum0, sum1); }
@@ -240,7 +258,7 @@ HWY_INLINE void ByteWindowBlocks(const uint8_t* const* src, const ByteWindows& b
             for (int r = 0; r < Rows; ++r) {
                 const __m512i v = Wide ? _mm512_maskz_permutex2var_epi8(lowBytes, r0[r][n], at[n], r1[r][n])
                                        : _mm512_maskz_permutexvar_epi8(lowBytes, at[n], r0[r][n]);
-                sum[r][n] = _mm512_add_epi32(sum[r][n], _mm512_madd_epi16(v, weights));
+                sum[r][n] = DotPairs(sum[r][n], v, weights);
             }
             at[n] = _mm512_add_epi16(at[n], next);
         }
