@@ -144,8 +144,10 @@ private:
     size_t m_outPlane = 0;
     std::vector<int16_t> m_across;
     std::vector<const int16_t*> m_acrossRows;
-    // Across first, byte rows: output row y, channels interleaved.
-    const int16_t* downNarrow(int32_t y);
+    // Across first: the vertical pass of output row y over the narrow rows,
+    // all channels of a row at once (two output rows at once where it can).
+    const int16_t* downAcross(int32_t y);
+    int32_t acrossWidth() const { return m_byteRows ? m_outWidth * m_channels : int32_t(m_outPlane) * m_channels; }
     std::vector<int16_t> m_pixelPlanes;
     int16_t* acrossRow(int32_t y) { return m_across.data() + size_t(y % m_ringRows) * m_outPlane * size_t(m_channels); }
 };

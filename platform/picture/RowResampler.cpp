@@ -29,15 +29,16 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     // byte windows read up to kWindow bytes on.
     , m_stride(size_t(RoundUp(inWidth * channels, 16) + (m_byteRows ? kWindow : 0)))
     , m_ring(m_stride * size_t(m_slotRows), 0)
-    // Across first, the rows are split into channels straight into m_planes,
-    // or not at all (m_byteRows: m_mid is the interleaved output row).
+    // Across first, m_mid is the output row: its channels interleaved
+    // (m_byteRows) or one after the other, as the rows of m_across hold them.
     , m_mid(m_byteRows ? size_t(RoundUp(outWidth * channels, 32))
-                : m_acrossFirst ? 0 : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
+                : m_acrossFirst ? size_t(RoundUp(outWidth, 32)) * size_t(channels)
+                                : std::max(m_stride + 16, size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16)), 0)
     , m_planeStride(size_t(RoundUp(inWidth, 16) + m_x.taps + kWindow + 16))
     , m_planes((channels == 1 && !m_acrossFirst) || m_byteRows ? 0 : m_planeStride * size_t(channels), 0)
     , m_rows(size_t(2 * m_y.taps + 2))
     , m_outHeight(outHeight)
-    , m_midNext(m_acrossFirst && !m_byteRows ? 0 : m_mid.size(), 0)
+    , m_midNext(m_mid.size(), 0)
     , m_weightsA(m_rows.size())
     , m_weightsB(m_rows.size())
     , m_outWidth(outWidth)
@@ -98,15 +99,15 @@ bool RowResampler::verticalTwo(int32_t y)
     const int32_t last = first + std::max(used, shift + usedNext) - 1;
     for (int32_t t = 0; t < count; ++t) {
         const int32_t row = std::min(first + t, last); // padding taps weigh nothing
-        if (m_byteRows)
+        if (m_acrossFirst)
             m_acrossRows[size_t(t)] = acrossRow(row);
         else
             m_rows[size_t(t)] = slot(row);
         m_weightsA[size_t(t)] = t < used ? a[t] : 0;
         m_weightsB[size_t(t)] = t >= shift && t - shift < usedNext ? b[t - shift] : 0;
     }
-    if (m_byteRows)
-        VerticalPassQ6Two(m_acrossRows.data(), m_weightsA.data(), m_weightsB.data(), count, m_outWidth * m_channels,
+    if (m_acrossFirst)
+        VerticalPassQ6Two(m_acrossRows.data(), m_weightsA.data(), m_weightsB.data(), count, acrossWidth(),
                           m_mid.data(), m_midNext.data());
     else
         VerticalPassTwo(m_rows.data(), m_weightsA.data(), m_weightsB.data(), count, m_inWidth * m_channels, m_mid.data(),
@@ -124,14 +125,14 @@ bool RowResampler::pairedVertical(int32_t y)
     return true;
 }
 
-const int16_t* RowResampler::downNarrow(int32_t y)
+const int16_t* RowResampler::downAcross(int32_t y)
 {
     if (!pairedVertical(y)) {
         const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
         for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
             m_acrossRows[size_t(t)] = acrossRow(first + (t < used ? t : 0));
-        VerticalPassQ6(m_acrossRows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps,
-                       m_outWidth * m_channels, m_mid.data());
+        VerticalPassQ6(m_acrossRows.data(), m_y.weights.data() + size_t(y) * size_t(m_y.taps), m_y.taps, acrossWidth(),
+                       m_mid.data());
     }
     return m_mid.data();
 }
@@ -139,7 +140,13 @@ const int16_t* RowResampler::downNarrow(int32_t y)
 void RowResampler::makePixels(int32_t y, uint32_t* out)
 {
     if (m_byteRows && m_channels == 3)
-        return PackInterleavedRgb(downNarrow(y), m_outWidth, out);
+        return PackInterleavedRgb(downAcross(y), m_outWidth, out);
+    if (m_acrossFirst && !m_byteRows) {
+        const int16_t* row = downAcross(y);
+        const size_t plane = m_channels > 1 ? m_outPlane : 0;
+        const int16_t* planes[3] = { row, row + plane, row + 2 * plane };
+        return PackRgb(planes, m_outWidth, out);
+    }
     const size_t width = size_t(m_outWidth);
     m_pixelPlanes.resize(width * size_t(m_channels));
     int16_t* planes[3] = { m_pixelPlanes.data(), m_pixelPlanes.data() + (m_channels > 1 ? width : 0),
@@ -151,22 +158,12 @@ void RowResampler::makePixels(int32_t y, uint32_t* out)
 
 void RowResampler::make(int32_t y, int16_t* const* out)
 {
-    if (m_byteRows) {
-        const int16_t* row = downNarrow(y);
-        if (m_channels == 3)
-            Deinterleave3(row, m_outWidth, out);
-        else
-            std::copy_n(row, m_outWidth, out[0]);
-        return;
-    }
+    if (m_byteRows && m_channels == 3)
+        return Deinterleave3(downAcross(y), m_outWidth, out);
     if (m_acrossFirst) {
-        const int32_t first = m_y.first[size_t(y)], used = m_y.used[size_t(y)];
-        const int16_t* weights = m_y.weights.data() + size_t(y) * size_t(m_y.taps);
-        for (int32_t c = 0; c < m_channels; ++c) {
-            for (int32_t t = 0; t < m_y.taps; ++t) // padding taps weigh nothing
-                m_acrossRows[size_t(t)] = acrossRow(first + (t < used ? t : 0)) + size_t(c) * m_outPlane;
-            VerticalPassQ6(m_acrossRows.data(), weights, m_y.taps, m_outWidth, out[c]);
-        }
+        const int16_t* row = downAcross(y);
+        for (int32_t c = 0; c < m_channels; ++c)
+            std::copy_n(row + size_t(c) * m_outPlane, m_outWidth, out[c]);
         return;
     }
     if (!pairedVertical(y)) {
