@@ -93,12 +93,40 @@ HWY_INLINE V32 ToSample(D32 d32, V32 sum)
     return hn::Min(hn::Max(sum, hn::Zero(d32)), hn::Set(d32, kSampleMax));
 }
 
-// The sums of the interleaved lower and upper halves back in the order of
-// the samples: x86 and NEON interleave and narrow within 128-bit blocks
-// alike; SVE interleaves the vector's halves and narrows to odd and even lanes.
+#undef KALVIO_RESAMPLER_SVE
+#if HWY_TARGET == HWY_SVE || HWY_TARGET == HWY_SVE2 || HWY_TARGET == HWY_SVE_256 || HWY_TARGET == HWY_SVE2_128
+#define KALVIO_RESAMPLER_SVE 1
+#else
+#define KALVIO_RESAMPLER_SVE 0
+#endif
+
+// The samples of two rows side by side in 16-bit lanes, each pair (row a,
+// row b) of a sample in one 32-bit lane: the lower and the upper half of the
+// samples. x86 and NEON interleave and narrow within 128-bit blocks alike, so
+// Narrow puts the samples back in order; on SVE interleaving goes by blocks
+// but narrowing does not, so the pairs are made of the halves of the vector.
+HWY_INLINE void Interleave(D16 d16, V16 a, V16 b, V16& lower, V16& upper)
+{
+#if KALVIO_RESAMPLER_SVE
+    const hn::RebindToUnsigned<D16> du16;
+    const hn::Half<decltype(du16)> dh;
+    const hn::Repartition<uint32_t, D16> du32;
+    const auto ua = hn::BitCast(du16, a), ub = hn::BitCast(du16, b);
+    auto pairs = [&](auto x, auto y) {
+        return hn::BitCast(d16, hn::Or(hn::PromoteTo(du32, x), hn::ShiftLeft<16>(hn::PromoteTo(du32, y))));
+    };
+    lower = pairs(hn::LowerHalf(dh, ua), hn::LowerHalf(dh, ub));
+    upper = pairs(hn::UpperHalf(dh, ua), hn::UpperHalf(dh, ub));
+#else
+    lower = hn::InterleaveLower(d16, a, b);
+    upper = hn::InterleaveUpper(d16, a, b);
+#endif
+}
+
+// The sums of Interleave's lower and upper pairs back in the order of the samples.
 HWY_INLINE V16 Narrow(D16 d16, V32 lower, V32 upper)
 {
-#if HWY_TARGET == HWY_SVE || HWY_TARGET == HWY_SVE2 || HWY_TARGET == HWY_SVE_256 || HWY_TARGET == HWY_SVE2_128
+#if KALVIO_RESAMPLER_SVE
     const hn::Half<D16> dh;
     return hn::Combine(d16, hn::DemoteTo(dh, upper), hn::DemoteTo(dh, lower));
 #else
@@ -127,7 +155,8 @@ int32_t VerticalRows(const Sample* const* rows, const int16_t* weightsA, const i
         V32 loA = hn::Zero(d32), loA1 = loA, hiA = loA, hiA1 = loA, loB = loA, loB1 = loA, hiB = loA, hiB1 = loA;
         for (int32_t k = 0; k < count; k += 2) {
             const V16 a = Load16(d16, rows[k] + x), b = Load16(d16, rows[k + 1] + x);
-            const V16 lo = hn::InterleaveLower(d16, a, b), hi = hn::InterleaveUpper(d16, a, b);
+            V16 lo, hi;
+            Interleave(d16, a, b, lo, hi);
             const V16 wA = hn::BitCast(d16, hn::Set(d32, PairOf(weightsA, k)));
             loA = MulPairs(d32, lo, wA, loA, loA1);
             hiA = MulPairs(d32, hi, wA, hiA, hiA1);
@@ -168,44 +197,60 @@ int32_t BlockLanesKernel() { return int32_t(hn::Lanes(D32())); }
 // each input pair, broadcast, is weighed by every output's weights for it,
 // so the sums build up lane by lane with no reduction at the end. One
 // channel keeps two sets of sums (even and odd pairs) so that the
-// multiply-adds do not wait on each other.
-template <int kChannels>
-int32_t HorizontalBlocks(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+// multiply-adds do not wait on each other. (SVE's vectors cannot be held in
+// arrays: the sums are named one by one.)
+HWY_INLINE V16 WeightsAt(D32 d32, const int32_t* w, int32_t q, int32_t lanes)
 {
-    constexpr int kSets = kChannels == 1 ? 2 : 1;
-    const D16 d16;
-    const D32 d32;
+    return hn::BitCast(D16(), hn::LoadU(d32, w + size_t(q) * size_t(lanes)));
+}
+
+HWY_INLINE V16 PairAt(D32 d32, const int16_t* src, int32_t at) { return hn::BitCast(D16(), hn::Set(d32, PairAt(src + at))); }
+
+HWY_INLINE void StoreBlock(D32 d32, V32 sum, int16_t* dst)
+{
     const hn::Rebind<int16_t, D32> dn;
+    hn::StoreU(hn::DemoteTo(dn, ToSample<kWeightBits>(d32, sum)), dn, dst);
+}
+
+int32_t HorizontalBlocksOne(const int16_t* src, const AxisWeights& axis, int16_t* dst)
+{
+    const D32 d32;
+    const int32_t lanes = int32_t(hn::Lanes(d32)), blocks = int32_t(axis.blockFirst.size()), pairs = axis.pairs;
+    for (int32_t b = 0; b < blocks; ++b) {
+        const int16_t* in = src + axis.blockFirst[size_t(b)];
+        const int32_t* w = axis.blockWeights.data() + size_t(b) * size_t(pairs) * size_t(lanes);
+        V32 even = hn::Zero(d32), even1 = even, odd = even, odd1 = even;
+        int32_t q = 0;
+        for (; q + 2 <= pairs; q += 2) {
+            even = MulPairs(d32, PairAt(d32, in, 2 * q), WeightsAt(d32, w, q, lanes), even, even1);
+            odd = MulPairs(d32, PairAt(d32, in, 2 * q + 2), WeightsAt(d32, w, q + 1, lanes), odd, odd1);
+        }
+        if (q < pairs)
+            even = MulPairs(d32, PairAt(d32, in, 2 * q), WeightsAt(d32, w, q, lanes), even, even1);
+        StoreBlock(d32, hn::Add(PairSums(even, even1), PairSums(odd, odd1)), dst + size_t(b) * size_t(lanes));
+    }
+    return blocks * lanes;
+}
+
+int32_t HorizontalBlocksThree(const int16_t* const* src, const AxisWeights& axis, int16_t* const* dst)
+{
+    const D32 d32;
     const int32_t lanes = int32_t(hn::Lanes(d32)), blocks = int32_t(axis.blockFirst.size()), pairs = axis.pairs;
     for (int32_t b = 0; b < blocks; ++b) {
         const int32_t base = axis.blockFirst[size_t(b)];
+        const int16_t *red = src[0] + base, *green = src[1] + base, *blue = src[2] + base;
         const int32_t* w = axis.blockWeights.data() + size_t(b) * size_t(pairs) * size_t(lanes);
-        V32 sum0[kSets][kChannels], sum1[kSets][kChannels];
-        for (int s = 0; s < kSets; ++s)
-            for (int c = 0; c < kChannels; ++c)
-                sum0[s][c] = sum1[s][c] = hn::Zero(d32);
-        int32_t q = 0;
-        for (; q + kSets <= pairs; q += kSets)
-            for (int s = 0; s < kSets; ++s) {
-                const V16 weights = hn::BitCast(d16, hn::LoadU(d32, w + size_t(q + s) * size_t(lanes)));
-                for (int c = 0; c < kChannels; ++c) {
-                    const V16 pair = hn::BitCast(d16, hn::Set(d32, PairAt(src[c] + base + 2 * (q + s))));
-                    sum0[s][c] = MulPairs(d32, pair, weights, sum0[s][c], sum1[s][c]);
-                }
-            }
-        for (; q < pairs; ++q) {
-            const V16 weights = hn::BitCast(d16, hn::LoadU(d32, w + size_t(q) * size_t(lanes)));
-            for (int c = 0; c < kChannels; ++c) {
-                const V16 pair = hn::BitCast(d16, hn::Set(d32, PairAt(src[c] + base + 2 * q)));
-                sum0[0][c] = MulPairs(d32, pair, weights, sum0[0][c], sum1[0][c]);
-            }
+        V32 r = hn::Zero(d32), r1 = r, g = r, g1 = r, bl = r, bl1 = r;
+        for (int32_t q = 0; q < pairs; ++q) {
+            const V16 weights = WeightsAt(d32, w, q, lanes);
+            r = MulPairs(d32, PairAt(d32, red, 2 * q), weights, r, r1);
+            g = MulPairs(d32, PairAt(d32, green, 2 * q), weights, g, g1);
+            bl = MulPairs(d32, PairAt(d32, blue, 2 * q), weights, bl, bl1);
         }
-        for (int c = 0; c < kChannels; ++c) {
-            V32 sum = PairSums(sum0[0][c], sum1[0][c]);
-            if (kSets == 2)
-                sum = hn::Add(sum, PairSums(sum0[kSets - 1][c], sum1[kSets - 1][c]));
-            hn::StoreU(hn::DemoteTo(dn, ToSample<kWeightBits>(d32, sum)), dn, dst[c] + size_t(b) * size_t(lanes));
-        }
+        const size_t at = size_t(b) * size_t(lanes);
+        StoreBlock(d32, PairSums(r, r1), dst[0] + at);
+        StoreBlock(d32, PairSums(g, g1), dst[1] + at);
+        StoreBlock(d32, PairSums(bl, bl1), dst[2] + at);
     }
     return blocks * lanes;
 }
@@ -215,7 +260,7 @@ int32_t HorizontalBlocksKernel(const int16_t* const* src, int32_t channels, cons
 {
     if (axis.lanes != int32_t(hn::Lanes(D32())) || (channels != 1 && channels != 3))
         return 0;
-    return channels == 1 ? HorizontalBlocks<1>(src, axis, dst) : HorizontalBlocks<3>(src, axis, dst);
+    return channels == 1 ? HorizontalBlocksOne(src[0], axis, dst[0]) : HorizontalBlocksThree(src, axis, dst);
 }
 
 #if HWY_TARGET == HWY_AVX3_DL
