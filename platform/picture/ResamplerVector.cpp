@@ -376,7 +376,10 @@ int32_t WidenKernel(const uint8_t* src, int32_t width, int32_t channels, int16_t
     return x;
 }
 
-int32_t Deinterleave3Kernel(const int16_t* src, int32_t width, int16_t* const* dst)
+// Calls f(x, first, second, third) for each whole vector of samples of
+// three interleaved channels; returns how many samples it did.
+template <class F>
+HWY_INLINE int32_t EachOfThree(const int16_t* src, int32_t width, F f)
 {
     const D16 d16;
     const int32_t n = int32_t(hn::Lanes(d16));
@@ -384,11 +387,18 @@ int32_t Deinterleave3Kernel(const int16_t* src, int32_t width, int16_t* const* d
     for (; x + n <= width; x += n) {
         V16 a, b, c;
         hn::LoadInterleaved3(d16, src + size_t(3) * size_t(x), a, b, c);
-        hn::StoreU(a, d16, dst[0] + x);
-        hn::StoreU(b, d16, dst[1] + x);
-        hn::StoreU(c, d16, dst[2] + x);
+        f(x, a, b, c);
     }
     return x;
+}
+
+int32_t Deinterleave3Kernel(const int16_t* src, int32_t width, int16_t* const* dst)
+{
+    return EachOfThree(src, width, [dst](int32_t x, V16 a, V16 b, V16 c) {
+        hn::StoreU(a, D16(), dst[0] + x);
+        hn::StoreU(b, D16(), dst[1] + x);
+        hn::StoreU(c, D16(), dst[2] + x);
+    });
 }
 
 // Q6 samples rounded to bytes.
@@ -419,15 +429,7 @@ int32_t PackRgbKernel(const int16_t* const* planes, int32_t width, uint32_t* out
 
 int32_t PackInterleavedRgbKernel(const int16_t* rgb, int32_t width, uint32_t* out)
 {
-    const D16 d16;
-    const int32_t n = int32_t(hn::Lanes(d16));
-    int32_t x = 0;
-    for (; x + n <= width; x += n) {
-        V16 r, g, b;
-        hn::LoadInterleaved3(d16, rgb + size_t(3) * size_t(x), r, g, b);
-        StorePixels(d16, r, g, b, out + x);
-    }
-    return x;
+    return EachOfThree(rgb, width, [out](int32_t x, V16 r, V16 g, V16 b) { StorePixels(D16(), r, g, b, out + x); });
 }
 
 #endif
