@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The read-ahead of the show scan when memory runs out on its threads: every
+// allocation that can fail on them is made to fail in turn, once or for good.
+// The scan must still end, with the sequential scans' lists: the read-ahead's
+// threads give up what they cannot do and the scan does it itself. Never a
+// folder left marked as being read (the scan would wait for it for ever),
+// never an exception out of a thread (the program would end).
+#include "catalogue/FolderScan.h"
+#include "catalogue/ShowScan.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "support/TempFolder.h"
+
+namespace {
+
+// Allocations of every thread but the exempt ones (the test's) are counted
+// while armed; the one numbered `failAt`, or every one from it on, fails.
+std::atomic<bool> gArmed = false;
+std::atomic<long> gCounted = 0;
+std::atomic<long> gFailAt = 0; // 0: none fails
+std::atomic<bool> gForGood = false;
+thread_local bool tExempt = false;
+
+void* Allocate(std::size_t size)
+{
+    if (gArmed.load(std::memory_order_relaxed) && !tExempt) {
+        const long n = gCounted.fetch_add(1, std::memory_order_relaxed) + 1;
+        const long at = gFailAt.load(std::memory_order_relaxed);
+        if (at != 0 && (n == at || (n > at && gForGood.load(std::memory_order_relaxed))))
+            throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+}
+
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+namespace fs = std::filesystem;
+using kalvio::InOutError;
+using kalvio::ShowScanResult;
+
+// The outer limit of a scan: only a scan waiting for ever reaches it.
+constexpr auto kHang = std::chrono::seconds(120);
+
+// Folders three deep, one of them with more entries than a thread looks up
+// in one go, pictures and music throughout.
+void MakeTree(const fs::path& root)
+{
+    auto file = [](const fs::path& path) { std::ofstream(path) << "x"; };
+    for (int a = 0; a < 3; ++a) {
+        const fs::path pa = root / ("a" + std::to_string(a));
+        for (int b = 0; b < 3; ++b) {
+            const fs::path pb = pa / ("b" + std::to_string(b));
+            fs::create_directories(pb / "c");
+            file(pb / "p.jpg");
+            file(pb / "c" / "q.JPEG");
+            file(pb / "t.mp3");
+        }
+        file(pa / "r.jpg");
+    }
+    for (int i = 0; i < 40; ++i)
+        fs::create_directories(root / "wide" / ("f" + std::to_string(i)));
+    for (int i = 0; i < 40; ++i)
+        file(root / "wide" / ("f" + std::to_string(i)) / "w.jpg");
+    file(root / "s.wav");
+}
+
+ShowScanResult Sequential(const std::string& pictures, const std::string& music)
+{
+    ShowScanResult r;
+    kalvio::ScanPictureFolder(pictures, r.pictures);
+    kalvio::ScanMusicFolder(music, r.music);
+    return r;
+}
+
+// The show scan on a thread of its own (exempt, as the window's scan thread
+// is not a read-ahead thread), bounded by the hang limit: a scan that waits
+// for ever ends the test program with a message.
+ShowScanResult ScanBounded(const std::string& pictures, const std::string& music)
+{
+    std::packaged_task<ShowScanResult()> task([&] {
+        tExempt = true;
+        return kalvio::ScanShowFolders(pictures, music);
+    });
+    std::future<ShowScanResult> result = task.get_future();
+    std::thread scan(std::move(task));
+    if (result.wait_for(kHang) != std::future_status::ready) {
+        std::fprintf(stderr, "the scan waits for ever (allocation %ld failed%s)\n", gFailAt.load(),
+                     gForGood ? " and every one after it" : "");
+        std::_Exit(1);
+    }
+    scan.join();
+    return result.get();
+}
+
+TEST(ReadAheadOutOfMemory, ScanEndsWithTheSequentialListsWhateverAllocationFails)
+{
+    tExempt = true;
+    kalvio::test::TempFolder folder("read-ahead-memory");
+    MakeTree(folder.path());
+    const std::string root = folder.path().string();
+    struct Walk {
+        const char* name;
+        std::string pictures, music;
+    };
+    // One walk for both lists, and a music folder inside the picture tree.
+    for (const Walk& walk : { Walk { "same folder", root, root }, Walk { "music inside", root, root + "/a1" } }) {
+        SCOPED_TRACE(walk.name);
+        const ShowScanResult expected = Sequential(walk.pictures, walk.music);
+        ASSERT_GT(expected.pictures.size(), 40u);
+
+        // How many allocations the read-ahead's threads make in one scan.
+        gFailAt = 0;
+        gCounted = 0;
+        gArmed = true;
+        ScanBounded(walk.pictures, walk.music);
+        const long made = gCounted;
+        ASSERT_GT(made, 50) << "the threads' allocations are not seen";
+
+        const long step = std::max(1L, made / 250);
+        for (const bool forGood : { false, true }) {
+            for (long at = 1; at <= made + step; at += step) {
+                gArmed = false;
+                gCounted = 0;
+                gFailAt = at;
+                gForGood = forGood;
+                gArmed = true;
+                const ShowScanResult got = ScanBounded(walk.pictures, walk.music);
+                gArmed = false;
+                ASSERT_EQ(got.pictures, expected.pictures) << "allocation " << at << (forGood ? " on" : "");
+                ASSERT_EQ(got.music, expected.music) << "allocation " << at << (forGood ? " on" : "");
+                ASSERT_FALSE(got.pictureError || got.musicError);
+            }
+        }
+    }
+}
+
+}
