@@ -40,6 +40,7 @@
 #include "app/MessageBoxes.h"
 #include "app/PlaySequence.h"
 #include "app/Tfrm_kalvio.h"
+#include "slideshow/ThreadJoiner.h"
 
 using namespace kalvio;
 
@@ -592,6 +593,8 @@ TEST(SettingsWindowBrowser, DeadStartFolderOpensTheDialogAtHome)
     };
     Tfrm_kalvio window(state, s);
     window.show();
+    // Threads of earlier tests, once they ended.
+    ASSERT_TRUE(test::WaitUntil([] { return ThreadsAwaitingJoin() == 0; }, test::kHangMs));
 
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
@@ -615,9 +618,10 @@ TEST(SettingsWindowBrowser, DeadStartFolderOpensTheDialogAtHome)
         }
         EXPECT_EQ(window.e_imagedir->text(), dead);
     }
-    // The share never answered meanwhile: what the dialog showed was not
-    // waited for from it.
+    EXPECT_EQ(ThreadsAwaitingJoin(), 1u) << "one check stuck on the share, no more";
+    // Once the share is gone, the stuck check ends too.
     mount.Release();
+    EXPECT_TRUE(test::WaitUntil([] { return ThreadsAwaitingJoin() == 0; }, test::kHangMs));
 }
 
 TEST(SettingsWindowStart, SecondCopyIsRefusedWithoutShowingTheWindow)
