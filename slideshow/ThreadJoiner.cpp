@@ -16,8 +16,6 @@ namespace kalvio {
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // How long the exit waits for handed threads before it leaves them.
 constexpr std::chrono::milliseconds ExitGrace { 500 };
 // The system has no wait for the first of several threads to end: the ones
@@ -25,6 +23,8 @@ constexpr std::chrono::milliseconds ExitGrace { 500 };
 // end at once) and grows, so a thread stuck for hours costs a look a second.
 constexpr std::chrono::milliseconds FirstLook { 5 };
 constexpr std::chrono::milliseconds LongestPause { 1000 };
+// During the exit's grace a thread that ends is joined at once, or nearly.
+constexpr std::chrono::milliseconds LongestPauseAtExit { 10 };
 
 // Joins `thread` if it has ended. The handle is joined directly, so the
 // object is then made an empty one in place: its destructor would only
@@ -109,7 +109,7 @@ private:
             } else if (h->handed.wait_for(lock, pause, changed)) {
                 pause = FirstLook; // a new thread, or the exit: look again soon
             } else {
-                pause = std::min(pause * 2, LongestPause);
+                pause = std::min(pause * 2, h->ending ? LongestPauseAtExit : LongestPause);
             }
         }
     }
