@@ -46,10 +46,11 @@ inline constexpr char NoMusicText[] = "该文件夹下没有音乐文件！";
 // Leading and trailing spaces and control characters removed.
 std::string TrimText(std::string_view text);
 
-// The two folders Play scans, as their boxes show them (untrimmed).
+// The folders Play scans, as their boxes show them (untrimmed): the music
+// folder only with music on, as nothing else reads its list.
 struct ShowFolders {
     std::string pictures;
-    std::string music;
+    std::optional<std::string> music;
 };
 
 // Play, in two halves around the folder scans, which the caller runs where

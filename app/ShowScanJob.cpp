@@ -19,7 +19,7 @@ struct ShowScanJob::Shared {
     std::exception_ptr failure; // anything else the scan threw
 };
 
-ShowScanJob::ShowScanJob(Scan scan, std::string pictureFolder, std::string musicFolder)
+ShowScanJob::ShowScanJob(Scan scan, std::string pictureFolder, std::optional<std::string> musicFolder)
     : shared_(std::make_shared<Shared>())
 {
     shared_->receiver = this;

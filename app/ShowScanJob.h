@@ -4,6 +4,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -19,12 +20,12 @@ namespace kalvio {
 class ShowScanJob : public QObject {
     Q_OBJECT
 public:
-    using Scan = std::function<ShowScanResult(const std::string& pictureFolder, const std::string& musicFolder,
-                                              ScanProgress* progress)>;
+    using Scan = std::function<ShowScanResult(const std::string& pictureFolder,
+                                              const std::optional<std::string>& musicFolder, ScanProgress* progress)>;
 
-    // Starts `scan` on the two folders; throws std::system_error when no
-    // thread can be started.
-    ShowScanJob(Scan scan, std::string pictureFolder, std::string musicFolder);
+    // Starts `scan` on the folders; throws std::system_error when no thread
+    // can be started.
+    ShowScanJob(Scan scan, std::string pictureFolder, std::optional<std::string> musicFolder);
     ~ShowScanJob() override;
 
     // Pictures found so far.

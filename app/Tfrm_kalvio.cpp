@@ -4,12 +4,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <cstdio>
 
@@ -22,6 +24,7 @@
 #include "app/MessageBoxes.h"
 #include "app/PlaySequence.h"
 #include "app/ErrorReport.h"
+#include "app/FolderProbe.h"
 #include "app/ShowScanJob.h"
 #include "app/Tfrm_about.h"
 #include "platform/media/MediaPlayer.h"
@@ -251,6 +254,11 @@ void Tfrm_kalvio::BuildControls()
     scanPoll_ = new QTimer(this);
     scanPoll_->setInterval(100);
     connect(scanPoll_, &QTimer::timeout, this, &Tfrm_kalvio::ShowScanProgress);
+    // Esc abandons a scan, as a second press of Play does.
+    cancelScan_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    cancelScan_->setEnabled(false);
+    connect(cancelScan_, &QShortcut::activated, this, &Tfrm_kalvio::EndScan);
+    startProbe_ = new FolderProbe(this);
 
     // Keyboard order: the picture frame, the music frame, loop, play, close,
     // about, then the interval.
@@ -298,31 +306,49 @@ void Tfrm_kalvio::FormClose()
     state_.MusicList.clear();
 }
 
-QString Tfrm_kalvio::ChooseFolder()
+void Tfrm_kalvio::ChooseFolder(std::function<void(const QString& folder)> use)
 {
-    if (std::optional<QString> chosen = services_.browseFolder(this, lastFolder_))
-        lastFolder_ = *chosen;
-    // Confirmed or not, the box gets the browser's folder.
-    return lastFolder_;
+    if (browsing_)
+        return; // pressed again while the start folder is asked
+    browsing_ = true;
+    // The browser reads its start folder on this thread, and on a share that
+    // no longer answers it would never return: the folder is asked first, on
+    // a thread of its own. Without a last folder the browser starts at the
+    // working folder.
+    const QString start = lastFolder_;
+    const QString asked = start.isEmpty() ? QDir::currentPath() : start;
+    startProbe_->Ask(NativePath(asked), services_.startFolderLimit, [this, start, use](bool answered) {
+        struct Done {
+            bool& browsing;
+            ~Done() { browsing = false; }
+        } done { browsing_ };
+        if (std::optional<QString> chosen = services_.browseFolder(this, answered ? start : QDir::homePath()))
+            lastFolder_ = *chosen;
+        // Confirmed or not, the box gets the browser's folder.
+        use(lastFolder_);
+    });
 }
 
 void Tfrm_kalvio::RzButton1Click()
 {
-    const QString folder = ChooseFolder();
-    e_imagedir->setText(folder);
-    if (TrimText(NativePath(e_musicdir->text())).empty())
-        e_musicdir->setText(folder);
+    ChooseFolder([this](const QString& folder) {
+        e_imagedir->setText(folder);
+        if (TrimText(NativePath(e_musicdir->text())).empty())
+            e_musicdir->setText(folder);
+    });
 }
 
 void Tfrm_kalvio::RzButton2Click()
 {
-    e_musicdir->setText(ChooseFolder());
+    ChooseFolder([this](const QString& folder) { e_musicdir->setText(folder); });
 }
 
 void Tfrm_kalvio::RzButton3Click()
 {
-    if (scan_)
-        return; // pressed again while scanning
+    if (scan_) {
+        EndScan(); // pressed again while scanning: Play is abandoned
+        return;
+    }
     interupttime->interpretText();
     PlayChoices choices;
     choices.ImageDir = NativePath(e_imagedir->text());
@@ -342,7 +368,7 @@ void Tfrm_kalvio::StartScan(const ShowFolders& folders)
     scan_ = std::make_unique<ShowScanJob>(services_.scanFolders, folders.pictures, folders.music);
     // Queued: the job is dropped in ScanFinished, not inside its own signal.
     connect(scan_.get(), &ShowScanJob::finished, this, &Tfrm_kalvio::ScanFinished, Qt::QueuedConnection);
-    RzButton3->setEnabled(false);
+    cancelScan_->setEnabled(true);
     setCursor(Qt::BusyCursor);
     ShowScanProgress();
     scanNote->show();
@@ -363,7 +389,9 @@ void Tfrm_kalvio::EndScan()
     scanNote->hide();
     scanNote->clear();
     unsetCursor();
-    RzButton3->setEnabled(true);
+    cancelScan_->setEnabled(false);
+    // Dropping the job abandons the scan; its thread, wherever it waits, is
+    // left to end by itself.
     scan_.reset();
 }
 

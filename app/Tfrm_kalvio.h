@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,10 +20,12 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QTimer;
 
 namespace kalvio {
 
+class FolderProbe;
 class IntervalSpinBox;
 class LinkLabel;
 class MediaPlayer;
@@ -38,9 +41,13 @@ struct SettingsServices {
     std::function<void(QWidget* owner)> alreadyRunningBox;
     // The folder browser: the chosen folder, or nothing when cancelled.
     std::function<std::optional<QString>(QWidget* owner, const QString& start)> browseFolder;
+    // How long the browser's start folder may take to answer before the
+    // browser starts at the home folder instead.
+    std::chrono::milliseconds startFolderLimit { 500 };
     std::function<void(QWidget* owner, const QString& text)> warn;
-    // Play's two folder scans (ScanShowFolders); runs on a thread of its own.
-    std::function<ShowScanResult(const std::string& pictureFolder, const std::string& musicFolder,
+    // Play's folder scans (ScanShowFolders; the music folder only with
+    // music on); runs on a thread of its own.
+    std::function<ShowScanResult(const std::string& pictureFolder, const std::optional<std::string>& musicFolder,
                                  ScanProgress* progress)> scanFolders;
     // Creates the slideshow window, sets its timer and shows it modally; the
     // real one keeps the screen awake while it shows.
@@ -56,8 +63,11 @@ struct SettingsServices {
 // close the program and open the about window. It owns the music player and
 // the music timer that run beside a show. Play scans the folders on a thread
 // of its own: meanwhile the window paints and answers, shows the busy pointer
-// and the pictures found so far, Play cannot be pressed again, and Close ends
-// the program at once, whatever the scan waits for.
+// and the pictures found so far; Esc or a second press of Play abandons the
+// scan and the window is as before Play, and Close ends the program at once,
+// whatever the scan waits for. The folder browser starts at its last folder
+// only when that folder answers in time (asked off the GUI thread), else at
+// the home folder.
 class Tfrm_kalvio : public QWidget {
     Q_OBJECT
 public:
@@ -111,6 +121,8 @@ public:
     void TimerTimer();
     // True while Play's folder scans run.
     bool Scanning() const { return scan_ != nullptr; }
+    // True from a choose button's press until its box is written.
+    bool Browsing() const { return browsing_; }
 
 signals:
     // The window has closed; the program ends.
@@ -123,7 +135,9 @@ protected:
 private:
     class Actions;
     void BuildControls();
-    QString ChooseFolder();
+    // Asks the browser's start folder, opens the browser and hands `use` the
+    // browser's folder; from the event loop.
+    void ChooseFolder(std::function<void(const QString& folder)> use);
     MusicSequencer& Music();
     void StartScan(const ShowFolders& folders);
     void ScanFinished();
@@ -142,6 +156,9 @@ private:
     std::unique_ptr<ShowScanJob> scan_;
     PlayChoices scanChoices_;
     QTimer* scanPoll_ = nullptr;
+    QShortcut* cancelScan_ = nullptr;
+    FolderProbe* startProbe_ = nullptr;
+    bool browsing_ = false;
 };
 
 }

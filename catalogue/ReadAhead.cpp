@@ -111,6 +111,7 @@ struct ReadAhead::State {
     std::unordered_map<FolderId, Slot, folderio::FolderIdHash> folders;
     std::vector<char> helperBuffer; // the waiting scan's, when it helps
 
+    // Cannot fail once Reserve made room.
     void Push(Task task)
     {
         task.order = queued++;
@@ -119,8 +120,22 @@ struct ReadAhead::State {
         workReady.notify_one();
     }
 
-    // Claims a folder for reading; false when it is claimed already.
-    bool Claim(FolderId id) { return folders.try_emplace(id).second; }
+    // Claims a folder for reading; false when it is claimed already, or when
+    // no slot can be made for it (the scan then reads it itself). A folder
+    // claimed must be published, or the scan waits for it for ever: what can
+    // fail is done before the claim.
+    bool Claim(FolderId id) noexcept
+    {
+        try {
+            return folders.try_emplace(id).second;
+        } catch (...) { // out of memory; the map is as it was
+            return false;
+        }
+    }
+
+    // Makes room in the queue for `count` more tasks, so that pushing them
+    // cannot fail.
+    void Reserve(size_t count) { queue.reserve(queue.size() + count); }
 
     void Publish(FolderId id, std::shared_ptr<AheadFolder> folder)
     {
@@ -217,7 +232,7 @@ void ReadAhead::State::RunStart(Task& task, std::vector<char>& buffer)
         resultReady.notify_all();
     }
     if (read)
-        Read(std::move(fd), start.id, task.key, task.path, buffer);
+        Read(std::move(fd), start.id, task.key, std::move(task.path), buffer);
 }
 
 void ReadAhead::State::RunRead(Task& task, std::vector<char>& buffer)
@@ -243,7 +258,7 @@ void ReadAhead::State::Read(Descriptor fd, FolderId id, const WalkKey& key, std:
 {
     try {
         ReadListing(std::move(fd), id, key, std::move(path), buffer);
-    } catch (...) { // out of memory: the scan reads the folder itself
+    } catch (...) { // out of memory, with nothing queued: the scan reads the folder itself
         Publish(id, nullptr);
     }
 }
@@ -275,20 +290,25 @@ void ReadAhead::State::ReadListing(Descriptor fd, FolderId id, const WalkKey& ke
         Publish(id, std::move(folder));
         return;
     }
-    lookups->folder = std::move(folder);
-    lookups->fd = std::move(fd);
     lookups->key = key;
     lookups->path = std::move(path);
-    std::lock_guard lock(mutex);
-    if (stopped)
-        return;
+    std::vector<Task> tasks;
     for (size_t first = 0; first < lookups->pending.size(); first += kEntriesPerTask) {
         Task task(Task::Type::Look, Child(key, lookups->pending[first]));
         task.start = first;
         task.lookups = lookups;
-        Push(std::move(task));
-        ++lookups->tasksLeft;
+        tasks.push_back(std::move(task));
     }
+    lookups->folder = std::move(folder);
+    lookups->fd = std::move(fd);
+    // All or none queued: the folder is published by its last look-up.
+    std::lock_guard lock(mutex);
+    if (stopped)
+        return;
+    Reserve(tasks.size());
+    lookups->tasksLeft = tasks.size();
+    for (Task& task : tasks)
+        Push(std::move(task));
 }
 
 void ReadAhead::State::RunLook(Task& task)
@@ -340,17 +360,23 @@ void ReadAhead::State::Look(Lookups& lookups, size_t index)
         entry.pseudo = folderio::IsPseudoFileSystem(sub.get());
     if (entry.pseudo)
         return;
-    std::lock_guard lock(mutex);
-    if (stopped || !Claim(*id))
-        return;
+    // The task is made whole before the claim: once claimed, the folder is
+    // queued for certain.
     Task task(Task::Type::Read, Child(lookups.key, index));
     task.path = lookups.path;
     task.path += '/';
     task.path.append(name, item.length);
     task.id = *id;
+    auto held = std::make_shared<Descriptor>(std::move(sub));
+    std::lock_guard lock(mutex);
+    if (stopped)
+        return;
+    Reserve(1);
+    if (!Claim(*id))
+        return;
     if (heldFolders < kHeldFolders) {
         ++heldFolders;
-        task.fd = std::make_shared<Descriptor>(std::move(sub));
+        task.fd = std::move(held);
     }
     Push(std::move(task));
 }

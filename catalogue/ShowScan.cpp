@@ -16,19 +16,19 @@ constexpr unsigned kReadThreads = 32;
 
 }
 
-ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::string& musicFolder,
+ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::optional<std::string>& musicFolder,
                                ScanProgress* progress)
 {
     // One read-ahead serves both scans: a folder met by both is read once.
     std::vector<std::string> starts{ScanStartPath(pictureFolder)};
-    const std::string musicStart = ScanStartPath(musicFolder);
-    const size_t musicIndex = musicStart == starts[0] ? 0 : 1;
+    const std::string musicStart = musicFolder ? ScanStartPath(*musicFolder) : std::string();
+    const size_t musicIndex = !musicFolder || musicStart == starts[0] ? 0 : 1;
     if (musicIndex == 1)
         starts.push_back(musicStart);
     // The same start and the same folder text: the music scan would walk
     // exactly as the picture scan, so one walk fills both lists.
-    const bool sameWalk =
-        musicIndex == 0 && DropOneTrailingSeparator(musicFolder) == DropOneTrailingSeparator(pictureFolder);
+    const bool sameWalk = musicFolder && musicIndex == 0
+        && DropOneTrailingSeparator(*musicFolder) == DropOneTrailingSeparator(pictureFolder);
     ReadAhead ahead =
         ReadAhead::Launch(std::move(starts), kReadThreads, sameWalk ? AfterUse::Drop : AfterUse::Keep);
 
@@ -56,9 +56,11 @@ ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::stri
             result.musicError = music.error;
             return result;
         }
+        if (!musicFolder)
+            return result;
         watch.found = nullptr;
         try {
-            ScanFolderAhead(musicFolder, MusicFilter, result.music, ahead, musicIndex, watch);
+            ScanFolderAhead(*musicFolder, MusicFilter, result.music, ahead, musicIndex, watch);
         } catch (const InOutError& error) {
             result.musicError = error;
         }

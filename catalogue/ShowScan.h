@@ -24,7 +24,8 @@ struct ScanProgress {
 
 // Each list exactly as its own scan leaves it, and the error that ended that
 // scan. A failed picture scan ends Play before the music folder is scanned,
-// so then `music` is empty and `musicError` unset.
+// so then `music` is empty and `musicError` unset; so too without a music
+// folder.
 struct ShowScanResult {
     std::vector<std::string> pictures;
     std::optional<InOutError> pictureError;
@@ -32,9 +33,9 @@ struct ShowScanResult {
     std::optional<InOutError> musicError;
 };
 
-// ScanPictureFolder(pictureFolder) and then ScanMusicFolder(musicFolder):
-// the same lists, in the same order, with the same errors.
-ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::string& musicFolder,
+// ScanPictureFolder(pictureFolder) and then, when given, ScanMusicFolder(
+// musicFolder): the same lists, in the same order, with the same errors.
+ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::optional<std::string>& musicFolder,
                                ScanProgress* progress = nullptr);
 
 }

@@ -384,7 +384,7 @@ int RunChild(StuckAt at, const std::string& path)
     std::vector<std::string> warnings;
     SettingsServices s = Services(warnings);
     if (at == EscInShow) {
-        s.scanFolders = [path](const std::string&, const std::string&, ScanProgress*) {
+        s.scanFolders = [path](const std::string&, const std::optional<std::string>&, ScanProgress*) {
             ShowScanResult r;
             r.pictures = { path, KALVIO_TEST_DATA "/show/testorig.jpg" };
             return r;

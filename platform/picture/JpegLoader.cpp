@@ -5,7 +5,9 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -35,6 +37,34 @@ void ConvertCmykRows(Bitmap& bitmap, bool inverted)
     size_t n = bitmap.pixelCount();
     for (size_t i = 0; i < n; ++i)
         out[i] = jpeg::CmykPixel(bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2], bytes[4 * i + 3], inverted);
+}
+
+// How much is read at a time into a chunk that is then appended.
+constexpr size_t kReadChunk = 256 * 1024;
+
+// Reads `fd` to its end into `bytes`; the problem, or empty. Memory is taken
+// as data arrives, never ahead of it: on a share that opens a file and then
+// sends nothing, a read that waits holds one untouched chunk, not a buffer
+// the size of the file filled with zeros. `sizeHint` (the file's size when
+// opened) is reserved once the first data came; the file may change while it
+// is read.
+std::string ReadAll(int fd, size_t sizeHint, size_t maxBytes, std::vector<uint8_t>& bytes)
+{
+    const auto chunk = std::make_unique_for_overwrite<uint8_t[]>(kReadChunk);
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.get(), kReadChunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::strerror(errno);
+        if (n == 0)
+            return {};
+        if (bytes.size() + size_t(n) > maxBytes)
+            return "the file is too large (more than " + std::to_string(maxBytes) + " bytes)";
+        if (bytes.empty())
+            bytes.reserve(std::max(sizeHint, size_t(n)));
+        bytes.insert(bytes.end(), chunk.get(), chunk.get() + n);
+    }
 }
 
 }
@@ -110,28 +140,7 @@ std::vector<uint8_t> ReadPictureBytes(const std::string& path, const JpegLimits&
         problem = "the file is too large (" + std::to_string(st.st_size) + " bytes)";
     } else {
         try {
-            // The size is a first guess only: the file may change while it is read.
-            size_t used = 0;
-            bytes.resize(size_t(st.st_size) + 1);
-            for (;;) {
-                if (used == bytes.size()) {
-                    if (used > limits.maxFileBytes) {
-                        problem = "the file is too large (more than "
-                            + std::to_string(limits.maxFileBytes) + " bytes)";
-                        break;
-                    }
-                    bytes.resize(std::min(bytes.size() * 2, limits.maxFileBytes + 1));
-                }
-                ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0)
-                    problem = std::strerror(errno);
-                if (n <= 0)
-                    break;
-                used += size_t(n);
-            }
-            bytes.resize(used);
+            problem = ReadAll(fd, size_t(st.st_size), limits.maxFileBytes, bytes);
         } catch (const std::bad_alloc&) {
             problem = std::strerror(ENOMEM);
         } catch (const std::length_error&) {

@@ -92,6 +92,8 @@ public:
     {
         window->show();
         window->RzButton1->click();
+        // The browser answers once its start folder did.
+        EXPECT_TRUE(test::WaitUntil([&] { return !window->Browsing(); }, test::kHangMs));
         test::WhenModal<Tfrm_slide>([&](Tfrm_slide& slide) {
             shown = true;
             during(slide);

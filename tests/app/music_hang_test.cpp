@@ -44,7 +44,7 @@ namespace {
         SettingsServices s;
         s.acquireSingleCopy = [] { return true; };
         s.audioSink = StallingSink::Description();
-        s.scanFolders = [&](const std::string&, const std::string&, ScanProgress*) {
+        s.scanFolders = [&](const std::string&, const std::optional<std::string>&, ScanProgress*) {
             ShowScanResult result;
             result.pictures = { "/pics/a.jpg" };
             result.music = { track };

@@ -42,8 +42,8 @@ struct RecordingActions : PlayActions {
     {
         ShowScanResult result;
         result.pictureError = Scan("pictures", f.pictures, result.pictures);
-        if (!result.pictureError)
-            result.musicError = Scan("music", f.music, result.music);
+        if (!result.pictureError && f.music)
+            result.musicError = Scan("music", *f.music, result.music);
         return result;
     }
     void Warn(const std::string& text) override { log.push_back("warn:" + text); }
@@ -93,14 +93,18 @@ TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
         { "no picture folder", { "", "/music", true, false, 6 }, O::Warned, { W1 }, false },
         { "blank picture folder", { " \t\r\n ", "/music", false, false, 6 }, O::Warned, { W1 }, false },
         { "music on, blank music folder", { "/pics", "  ", true, false, 6 }, O::Warned, { W2 }, false },
-        { "no pictures in folder", { "/nopics", "/music", false, false, 6 }, O::Warned,
+        { "no pictures in folder", { "/nopics", "/music", true, false, 6 }, O::Warned,
           { "pictures:/nopics", "music:/music", W3 }, true },
         { "music on, no music in folder", { "/pics", "/nomusic", true, false, 6 }, O::Warned,
           { "pictures:/pics", "music:/nomusic", W4 }, true },
-        { "music off: folder scanned, nothing started", { "/pics", "/nomusic", false, false, 6 }, O::Shown,
-          { "pictures:/pics", "music:/nomusic", "show 6000", "timer off", "close" }, true },
+        { "no pictures, music off", { "/nopics", "/music", false, false, 6 }, O::Warned,
+          { "pictures:/nopics", W3 }, true },
+        { "music off: music folder not scanned, nothing started", { "/pics", "/nomusic", false, false, 6 },
+          O::Shown, { "pictures:/pics", "show 6000", "timer off", "close" }, true },
         { "music off with music present", { "/pics", "/music", false, true, 60 }, O::Shown,
-          { "pictures:/pics", "music:/music", "show 60000", "timer off", "close" }, true },
+          { "pictures:/pics", "show 60000", "timer off", "close" }, true },
+        { "music off, the music folder missing", { "/pics", "/gone", false, false, 6 }, O::Shown,
+          { "pictures:/pics", "show 6000", "timer off", "close" }, true },
         { "music on", { "/pics", "/music", true, false, 17 }, O::Shown,
           { "pictures:/pics", "music:/music", "playmusic", "timer on", "show 17000", "timer off",
             "stop music", "close" }, true },
@@ -131,7 +135,9 @@ TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
             EXPECT_EQ(state.MusicList, std::vector<std::string> { "old.mp3" });
         } else {
             EXPECT_EQ(state.PictureList, actions.folders[c.choices.ImageDir]);
-            EXPECT_EQ(state.MusicList, actions.folders[c.choices.MusicDir]);
+            // With music off the music list stays empty: nothing reads it.
+            EXPECT_EQ(state.MusicList, c.choices.UseMusic ? actions.folders[c.choices.MusicDir]
+                                                          : std::vector<std::string> {});
         }
         if (c.outcome == O::Shown) {
             EXPECT_EQ(actions.atShow.PictureIndex, 0);
@@ -145,9 +151,10 @@ TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
 
 TEST(PlaySequenceTest, FailedScanEndsPlayWithItsError)
 {
-    // Music off still scans the music folder, so an unusable path stops Play.
+    // An unusable picture folder stops Play, and so does an unusable music
+    // folder with music on.
     for (const PlayChoices& choices : { PlayChoices { "/gone", "/music", false, false, 6 },
-                                        PlayChoices { "/pics", "", false, false, 6 } }) {
+                                        PlayChoices { "/pics", "/gone", true, false, 6 } }) {
         ShowState state;
         state.MusicList = { "old.mp3" };
         RecordingActions actions(state);
@@ -155,7 +162,7 @@ TEST(PlaySequenceTest, FailedScanEndsPlayWithItsError)
         EXPECT_THROW(Play(state, actions, choices), InOutError);
         for (const std::string& entry : actions.log)
             EXPECT_EQ(entry.rfind("show", 0), std::string::npos) << "no show after a failed scan";
-        EXPECT_EQ(actions.log.back(), choices.ImageDir == "/gone" ? "pictures:/gone" : "music:");
+        EXPECT_EQ(actions.log.back(), choices.ImageDir == "/gone" ? "pictures:/gone" : "music:/gone");
         // The lists as the scans left them: a failed picture scan leaves the
         // music list cleared, a failed music scan the picture list full.
         EXPECT_EQ(state.PictureList, choices.ImageDir == "/gone" ? std::vector<std::string> {}

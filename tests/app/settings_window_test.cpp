@@ -14,10 +14,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
+#include <atomic>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <sys/stat.h>
@@ -25,6 +30,7 @@
 
 #include "QtTestApp.h"
 #include "support/EnvOverride.h"
+#include "support/StalledMount.h"
 #include "support/GStreamerReady.h"
 #include "support/TempFolder.h"
 #include "support/WavWriter.h"
@@ -34,6 +40,7 @@
 #include "app/MessageBoxes.h"
 #include "app/PlaySequence.h"
 #include "app/Tfrm_kalvio.h"
+#include "slideshow/ThreadJoiner.h"
 
 using namespace kalvio;
 
@@ -58,9 +65,11 @@ protected:
         };
         s.warn = [this](QWidget*, const QString& text) { warnings.push_back(text.toStdString()); };
         // Runs on the scan's own thread; read once the scan has ended.
-        s.scanFolders = [this](const std::string& pictures, const std::string& music, ScanProgress*) {
+        s.scanFolders = [this](const std::string& pictures, const std::optional<std::string>& music,
+                               ScanProgress*) {
             scanned.push_back("pictures " + pictures);
-            scanned.push_back("music " + music);
+            if (music)
+                scanned.push_back("music " + *music);
             ShowScanResult result;
             if (pictures == "/pics")
                 result.pictures = { "/pics/a.jpg" };
@@ -69,7 +78,18 @@ protected:
         s.runSlideshow = [this](ShowState&, int ms) { shows.push_back(ms); };
         s.showAbout = [this] { ++abouts; };
         s.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        // The scripted folders do not exist: each answers at once. Only a
+        // hang would reach this limit.
+        s.startFolderLimit = std::chrono::milliseconds(test::kHangMs);
         window = std::make_unique<Tfrm_kalvio>(state, s);
+    }
+
+    // Presses a choose button and lets the browser's answer come back.
+    void Choose(const char* button)
+    {
+        Find<QPushButton>(button)->click();
+        EXPECT_TRUE(window->Browsing()) << "the start folder is asked first";
+        EXPECT_TRUE(test::WaitUntil([this] { return !window->Browsing(); }, test::kHangMs)) << "no browser";
     }
 
     template <typename T = QWidget>
@@ -286,7 +306,7 @@ TEST_F(SettingsWindowTest, FolderBrowser)
         SCOPED_TRACE(std::string(s.button) + " -> " + s.answer.value_or("(cancel)").toStdString());
         answers = { s.answer };
         starts.clear();
-        Find<QPushButton>(s.button)->click();
+        Choose(s.button);
         EXPECT_EQ(starts, std::vector<QString> { s.start });
         EXPECT_EQ(image->text(), s.image);
         EXPECT_EQ(music->text(), s.music);
@@ -294,7 +314,7 @@ TEST_F(SettingsWindowTest, FolderBrowser)
     // A music box holding only blanks counts as empty.
     music->setText("  \t");
     answers = { "/new" };
-    Find<QPushButton>("RzButton1")->click();
+    Choose("RzButton1");
     EXPECT_EQ(music->text(), "/new");
 }
 
@@ -320,18 +340,100 @@ TEST_F(SettingsWindowTest, PlayButtonRunsThePlaySequence)
     EXPECT_TRUE(shows.empty());
     EXPECT_TRUE(window->isVisible());
 
-    // With music off the empty music folder is scanned, no music starts, the
+    // With music off the music folder is not scanned, no music starts, the
     // show runs and the settings window closes after it.
     Find<QCheckBox>("cb_usemusic")->setChecked(false);
     Find<QCheckBox>("cb_circle")->setChecked(true);
     Find<QSpinBox>("interupttime")->setValue(9);
+    scanned.clear();
     PressPlay();
+    EXPECT_EQ(scanned, std::vector<std::string> { "pictures /pics" });
     EXPECT_EQ(shows, std::vector<int> { 9000 });
     EXPECT_TRUE(state.LoopPlayback);
     EXPECT_FALSE(window->Timer->isActive());
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(closed);
     EXPECT_TRUE(state.PictureList.empty()) << "closing frees the lists";
+}
+
+// Play abandoned while it scans, by Esc (wherever the keyboard focus is) or a
+// second press of Play, with a scan that never ends: the window is at once as
+// before Play, with no warning and no show, and a new Play scans again.
+TEST_F(SettingsWindowTest, PlayIsCancelledWhileItScans)
+{
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> started = 0;
+    Tfrm_kalvio::Services s;
+    s.acquireSingleCopy = [] { return true; };
+    s.scanFolders = [&, released](const std::string&, const std::optional<std::string>&, ScanProgress*) {
+        ++started;
+        released.wait(); // a share that never answers, deaf to the cancel
+        return ShowScanResult {};
+    };
+    s.runSlideshow = [this](ShowState&, int ms) { shows.push_back(ms); };
+    s.warn = [this](QWidget*, const QString& text) { warnings.push_back(text.toStdString()); };
+    Tfrm_kalvio w(state, s);
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(test::WaitUntil([&] { return QApplication::activeWindow() == &w; }, test::kHangMs));
+    w.e_imagedir->setText("/pics");
+
+    struct Way {
+        const char* name;
+        QWidget* focus; // Esc pressed here; none: Play pressed again
+    };
+    for (const Way& way : { Way { "Esc on Play", w.RzButton3 }, Way { "Esc on the path box", w.e_imagedir },
+                            Way { "Esc on the interval", w.interupttime }, Way { "Play again", nullptr } }) {
+        SCOPED_TRACE(way.name);
+        const int before = started;
+        w.RzButton3->click();
+        ASSERT_TRUE(w.Scanning());
+        ASSERT_TRUE(test::WaitUntil([&] { return started == before + 1; }, test::kHangMs));
+        EXPECT_TRUE(w.scanNote->isVisible());
+        if (way.focus) {
+            way.focus->setFocus();
+            QTest::keyClick(way.focus, Qt::Key_Escape);
+        } else {
+            w.RzButton3->click();
+        }
+        EXPECT_FALSE(w.Scanning());
+        EXPECT_FALSE(w.scanNote->isVisible());
+        EXPECT_NE(w.cursor().shape(), Qt::BusyCursor);
+        EXPECT_TRUE(w.isVisible());
+    }
+    // Esc without a scan does nothing.
+    QTest::keyClick(w.RzButton3, Qt::Key_Escape);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_TRUE(shows.empty());
+    release.set_value();
+}
+
+// Play with music off and the music folder on a share that never answers:
+// the real scan leaves the music folder alone and the show starts.
+TEST_F(SettingsWindowTest, MusicOffDoesNotWaitForADeadMusicFolder)
+{
+    test::StalledMount mount;
+    if (!mount.Usable())
+        GTEST_SKIP() << mount.Why();
+    test::TempFolder pictures("settings-music-off");
+    { std::ofstream(pictures.File("a.jpg")) << "x"; }
+    Tfrm_kalvio::Services s;
+    s.acquireSingleCopy = [] { return true; };
+    std::vector<ShowState> atShow;
+    s.runSlideshow = [&](ShowState& show, int) { atShow.push_back(show); };
+    s.warn = [this](QWidget*, const QString& text) { warnings.push_back(text.toStdString()); };
+    Tfrm_kalvio w(state, s);
+    w.e_imagedir->setText(QString::fromStdString(pictures.path().string()));
+    w.e_musicdir->setText(QString::fromStdString(mount.Path("music")));
+    w.RzButton3Click();
+    ASSERT_TRUE(test::WaitUntil([&] { return !w.Scanning(); }, test::kHangMs));
+    EXPECT_TRUE(warnings.empty());
+    ASSERT_EQ(atShow.size(), 1u) << "no show";
+    EXPECT_EQ(atShow[0].PictureList, std::vector<std::string> { pictures.File("a.jpg") });
+    EXPECT_TRUE(atShow[0].MusicList.empty());
+    mount.Release();
 }
 
 TEST_F(SettingsWindowTest, AboutAndCloseButtons)
@@ -392,7 +494,7 @@ TEST(SettingsWindowMusic, MusicRunsBesideTheShowAndStopsAfterIt)
     SettingsServices s;
     s.acquireSingleCopy = [] { return true; };
     s.audioSink = "fakesink sync=true";
-    s.scanFolders = [&](const std::string&, const std::string& music, ScanProgress*) {
+    s.scanFolders = [&](const std::string&, const std::optional<std::string>& music, ScanProgress*) {
         ShowScanResult result;
         result.pictures = { "/pics/a.jpg" };
         if (music == "/music")
@@ -434,38 +536,92 @@ TEST(SettingsWindowBrowser, FolderDialogStartsAtTheLastConfirmedFolder)
     Tfrm_kalvio window(state, s);
     window.show();
 
-    // Answers the dialog once it is up: `folder` confirms it, none cancels.
+    // Answers the dialog once it is up: `folder` confirms it, none cancels;
+    // then waits until the box is written.
     QString openedAt;
-    auto answer = [&](std::optional<QString> folder) {
-        QTimer::singleShot(0, [&openedAt, folder] {
-            QFileDialog* dialog = nullptr;
-            test::WaitUntil([&] { return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); },
-                            test::kHangMs);
-            ASSERT_NE(dialog, nullptr);
-            openedAt = dialog->directory().absolutePath();
+    auto choose = [&](void (Tfrm_kalvio::*click)(), std::optional<QString> folder) {
+        test::WhenModal<QFileDialog>([&openedAt, folder](QFileDialog& dialog) {
+            openedAt = dialog.directory().absolutePath();
             if (folder) {
-                dialog->setDirectory(*folder);
-                static_cast<QDialog*>(dialog)->accept();
+                dialog.setDirectory(*folder);
+                static_cast<QDialog&>(dialog).accept();
             } else {
-                dialog->reject();
+                dialog.reject();
             }
         });
+        (window.*click)();
+        ASSERT_TRUE(test::WaitUntil([&] { return !window.Browsing(); }, test::kHangMs));
     };
 
-    answer(first);
-    window.RzButton1Click();
+    choose(&Tfrm_kalvio::RzButton1Click, first);
     EXPECT_EQ(QDir(window.e_imagedir->text()), QDir(first));
     EXPECT_EQ(QDir(window.e_musicdir->text()), QDir(first));
 
-    answer(second);
-    window.RzButton2Click();
+    choose(&Tfrm_kalvio::RzButton2Click, second);
     EXPECT_EQ(QDir(openedAt), QDir(first));
     EXPECT_EQ(QDir(window.e_musicdir->text()), QDir(second));
 
-    answer(std::nullopt);
-    window.RzButton1Click();
+    choose(&Tfrm_kalvio::RzButton1Click, std::nullopt);
     EXPECT_EQ(QDir(openedAt), QDir(second));
     EXPECT_EQ(QDir(window.e_imagedir->text()), QDir(second)) << "cancel writes the last confirmed folder";
+}
+
+// The real folder dialog when its last folder is on a share that no longer
+// answers: the dialog opens at the home folder instead, while the share still
+// hangs, and the window answers meanwhile; a second press while the folder is
+// asked opens no second dialog. Twice: the second time the first check is
+// still stuck, and no second thread is put at risk.
+TEST(SettingsWindowBrowser, DeadStartFolderOpensTheDialogAtHome)
+{
+    test::TestApplication();
+    test::StalledMount mount;
+    if (!mount.Usable())
+        GTEST_SKIP() << mount.Why();
+    ShowState state;
+    SettingsServices s;
+    s.acquireSingleCopy = [] { return true; };
+    const QString dead = QString::fromStdString(mount.Path("photos"));
+    int opened = 0;
+    s.browseFolder = [&](QWidget* owner, const QString& start) -> std::optional<QString> {
+        ++opened;
+        QFileDialog dialog(owner, QString(), start);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.exec();
+        // Confirming the dead folder, as a person who chose it before did.
+        return dead;
+    };
+    Tfrm_kalvio window(state, s);
+    window.show();
+    // Threads of earlier tests, once they ended.
+    ASSERT_TRUE(test::WaitUntil([] { return ThreadsAwaitingJoin() == 0; }, test::kHangMs));
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        QString openedAt;
+        test::WhenModal<QFileDialog>([&](QFileDialog& dialog) {
+            openedAt = dialog.directory().absolutePath();
+            dialog.reject();
+        });
+        const auto pressed = std::chrono::steady_clock::now();
+        window.RzButton1Click();
+        window.RzButton1Click(); // pressed again while the folder is asked
+        ASSERT_TRUE(test::WaitUntil([&] { return !window.Browsing(); }, test::kHangMs));
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - pressed);
+        std::printf("round %d: the dialog opened and closed %lld ms after the press\n", round, (long long)ms.count());
+        EXPECT_EQ(opened, round + 1);
+        EXPECT_LT(ms, std::chrono::seconds(test::StalledMount::selfReleaseS)) << "waited for the share";
+        // The first round starts where the process is; later ones at the dead
+        // folder, which gives way to the home folder.
+        if (round > 0) {
+            EXPECT_EQ(QDir(openedAt), QDir(QDir::homePath()));
+        }
+        EXPECT_EQ(window.e_imagedir->text(), dead);
+    }
+    EXPECT_EQ(ThreadsAwaitingJoin(), 1u) << "one check stuck on the share, no more";
+    // Once the share is gone, the stuck check ends too.
+    mount.Release();
+    EXPECT_TRUE(test::WaitUntil([] { return ThreadsAwaitingJoin() == 0; }, test::kHangMs));
 }
 
 TEST(SettingsWindowStart, SecondCopyIsRefusedWithoutShowingTheWindow)

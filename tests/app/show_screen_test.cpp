@@ -48,7 +48,7 @@ TEST(ShowScreen, ShowCoversTheScreenOfTheSettingsWindow)
         SettingsServices s;
         s.acquireSingleCopy = [] { return true; };
         s.warn = [](QWidget*, const QString& text) { ADD_FAILURE() << text.toStdString(); };
-        s.scanFolders = [](const std::string&, const std::string&, ScanProgress*) {
+        s.scanFolders = [](const std::string&, const std::optional<std::string>&, ScanProgress*) {
             ShowScanResult result;
             result.pictures = { std::string(KALVIO_TEST_DATA) + "/show/testorig.jpg" };
             return result;

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,6 +114,15 @@ public:
     std::string Path(const std::string& inside) const { return mount_.Dir() + "/" + inside; }
     // Calls answered so far.
     uint64_t Calls() const { return calls_.load(); }
+    // From now on the share opens files but sends none of their data, as a
+    // server that stopped in the middle: reads wait until the share stops.
+    void WithholdReads() { withhold_ = true; }
+    // Files whose data was asked for and withheld.
+    size_t FilesWithheld() const
+    {
+        std::lock_guard lock(mutex_);
+        return withheld_.size();
+    }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -291,6 +301,8 @@ private:
             if (n < ssize_t(sizeof(fuse_in_header)))
                 return; // the connection is gone
             const auto received = Clock::now();
+            if (Withheld(buffer.data()))
+                continue;
             std::vector<char> answer = Handle(buffer.data(), size_t(n));
             if (answer.empty())
                 continue;
@@ -298,6 +310,17 @@ private:
             queue_.push_back({received + delay_, std::move(answer)});
             due_.notify_one();
         }
+    }
+
+    bool Withheld(const char* request)
+    {
+        fuse_in_header in;
+        std::memcpy(&in, request, sizeof in);
+        if (in.opcode != FUSE_READ || !withhold_)
+            return false;
+        std::lock_guard lock(mutex_);
+        withheld_.insert(in.nodeid);
+        return true;
     }
 
     // Sends each answer when it is due; one delay for all, so first in is
@@ -326,7 +349,7 @@ private:
     Tree tree_;
     std::chrono::microseconds delay_;
     FuseMount mount_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable due_;
     std::deque<Pending> queue_;
     bool stopping_ = false;
@@ -335,6 +358,8 @@ private:
     const int stop_ = eventfd(0, EFD_CLOEXEC);
     const int stopError_ = stop_ < 0 ? errno : 0;
     std::atomic<uint64_t> calls_{0};
+    std::atomic<bool> withhold_{false};
+    std::set<uint64_t> withheld_; // node ids; guarded by mutex_
     std::thread reader_;
     std::thread answerer_;
 };

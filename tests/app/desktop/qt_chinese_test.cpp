@@ -47,20 +47,19 @@ TEST(QtChineseTest, FolderBrowserMessageBoxAndContextMenu)
     window.show();
     QString title;
     QStringList browserTexts;
-    QTimer::singleShot(0, [&] {
-        auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!browser)
-            return;
-        title = browser->windowTitle();
+    test::WhenModal<QFileDialog>([&](QFileDialog& browser) {
+        title = browser.windowTitle();
         for (const char* name : { "lookInLabel", "fileNameLabel" })
-            if (auto* label = browser->findChild<QLabel*>(name))
+            if (auto* label = browser.findChild<QLabel*>(name))
                 browserTexts << label->text();
-        if (auto* buttons = browser->findChild<QDialogButtonBox*>())
+        if (auto* buttons = browser.findChild<QDialogButtonBox*>())
             for (QAbstractButton* button : buttons->buttons())
                 browserTexts << button->text();
-        browser->reject();
+        browser.reject();
     });
     window.RzButton1->click();
+    // The browser opens once its start folder answered.
+    ASSERT_TRUE(test::WaitUntil([&] { return !window.Browsing(); }, test::kHangMs));
     EXPECT_EQ(title, QString::fromUtf8("查找目录"));
     EXPECT_EQ(browserTexts, QStringList({ QString::fromUtf8("查找范围："), QString::fromUtf8("目录："),
                                           QString::fromUtf8("选择(&C)"), QString::fromUtf8("取消") }));

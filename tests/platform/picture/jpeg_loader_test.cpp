@@ -4,15 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "support/DelayedShare.h"
 
 using namespace kalvio;
 namespace fs = std::filesystem;
@@ -473,5 +479,92 @@ TEST(JpegLoader, OrientationComesFromTheFirstExifBlock)
         const Bitmap loaded = LoadJpegMemory(jpeg.data(), jpeg.size(), c.what, &warnings);
         EXPECT_TRUE(loaded == Oriented(stored, c.expected));
         EXPECT_EQ(warnings.count, 0) << warnings.first;
+    }
+}
+
+namespace {
+
+std::string ContentOf(size_t size)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + i / 251) & 0xff);
+    return bytes;
+}
+
+std::string ReadText(const std::string& path, const JpegLimits& limits = {})
+{
+    const std::vector<uint8_t> bytes = ReadPictureBytes(path, limits);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+}
+
+// A file's bytes come whole whatever its size against the pieces it is read
+// in, from a local disk and from a share that hands out pieces of its own
+// (a FUSE file system), and a picture decodes alike from both.
+TEST_F(JpegFileErrors, BytesArriveWholeFromDiskAndShare)
+{
+    const size_t sizes[] = { 0, 1, 4095, 65536, 256 * 1024 - 1, 256 * 1024, 256 * 1024 + 1, 3 * 256 * 1024 + 5 };
+    test::DelayedShare::Tree tree;
+    for (const size_t size : sizes) {
+        const std::string name = "f" + std::to_string(size) + ".jpg";
+        std::ofstream(dir + "/" + name, std::ios::binary) << ContentOf(size);
+        tree.AddFile(name, std::make_shared<const std::string>(ContentOf(size)));
+    }
+    std::ifstream in(DataPath("testorig.jpg"), std::ios::binary);
+    tree.AddFile("photo/testorig.jpg", std::make_shared<const std::string>(std::istreambuf_iterator<char>(in),
+                                                                            std::istreambuf_iterator<char>()));
+    for (const size_t size : sizes) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(ReadText(dir + "/f" + std::to_string(size) + ".jpg"), ContentOf(size));
+    }
+    // A file at the limit is read, one byte more is refused.
+    JpegLimits limits;
+    limits.maxFileBytes = 256 * 1024;
+    EXPECT_EQ(ReadText(dir + "/f262144.jpg", limits).size(), 256u * 1024);
+    EXPECT_NE(ErrorText(dir + "/f262145.jpg", limits).find("too large (262145 bytes)"), std::string::npos);
+
+    test::DelayedShare share(std::move(tree), std::chrono::microseconds(0));
+    if (!share.Usable())
+        GTEST_SKIP() << share.Why();
+    for (const size_t size : sizes) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(ReadText(share.Path("f" + std::to_string(size) + ".jpg")), ContentOf(size));
+    }
+    EXPECT_TRUE(LoadJpegFile(share.Path("photo/testorig.jpg")) == LoadJpegFile(DataPath("testorig.jpg")));
+}
+
+// A share that opens files but never sends their data: the reads wait, and
+// when the share goes each ends with an error that names its file.
+TEST(JpegShareReads, ReadsThatNeverGetDataEndWithAnErrorWhenTheShareGoes)
+{
+    constexpr int kFiles = 4;
+    test::DelayedShare::Tree tree;
+    const auto content = std::make_shared<const std::string>(ContentOf(4 << 20));
+    for (int i = 0; i < kFiles; ++i)
+        tree.AddFile("p" + std::to_string(i) + ".jpg", content);
+    auto share = std::make_unique<test::DelayedShare>(std::move(tree), std::chrono::microseconds(0));
+    if (!share->Usable())
+        GTEST_SKIP() << share->Why();
+    share->WithholdReads();
+    std::vector<std::string> errors(kFiles);
+    std::vector<std::thread> readers;
+    for (int i = 0; i < kFiles; ++i)
+        readers.emplace_back([&, i, path = share->Path("p" + std::to_string(i) + ".jpg")] {
+            errors[i] = ErrorText(path);
+            errors[i] += " | " + path;
+        });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (share->FilesWithheld() < size_t(kFiles) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(share->FilesWithheld(), size_t(kFiles)) << "not every read reached the share";
+    share.reset();
+    for (std::thread& t : readers)
+        t.join();
+    for (const std::string& e : errors) {
+        const std::string path = e.substr(e.find(" | ") + 3);
+        EXPECT_NE(e.find("\"" + path + "\""), std::string::npos) << e;
+        EXPECT_NE(e.find("Transport endpoint is not connected"), std::string::npos) << e;
     }
 }
