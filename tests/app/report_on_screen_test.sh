@@ -24,7 +24,9 @@ wm=$1
 if [ "$wm" = openbox ]; then
   command -v openbox >/dev/null || { echo "SKIP: openbox missing"; exit 77; }
 fi
-command -v convert >/dev/null || { echo "SKIP: convert missing"; exit 77; }
+for tool in convert xprop xwininfo; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+done
 source "$(dirname "$0")/kalvio_session.sh"
 under_private_x 1024x768x24 "$0" "$@"
 
@@ -50,7 +52,7 @@ fail() {
 
 if [ "$wm" = openbox ]; then
   # Its settings and cache in the test's folder; managing once it announces itself.
-  XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" openbox --sm-disable & 
+  XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" openbox --sm-disable &
   wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
   wait_for $hang_s wm_up || fail "openbox did not start"
 fi
