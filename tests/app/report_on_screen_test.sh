@@ -7,9 +7,10 @@
 # its caption, the screen is taken and the report's rectangle cut out of it:
 # report_box_check requires the error icon, dark text on the light box and the
 # OK button in their places, and the same pixels as the report drawn by the
-# helper off screen (see report_box_check.cpp). Before that, the check is seen
-# to refuse a black and a blank rectangle of the report's size. A click on OK
-# closes the report, and Esc then ends the show and the program with 0.
+# helper off screen (see report_box_check.cpp); again after the report's window
+# is unmapped and mapped. Before all that, the check is seen to refuse a black
+# and a blank rectangle of the report's size. A click on OK closes the report,
+# and Esc then ends the show and the program with 0.
 #
 # The screen is cut with ImageMagick's import, which reads the screen. Not
 # with `xwd -id`: xwd reads each window through the lowest window of the
@@ -106,6 +107,12 @@ if ! wait_for $hang_s readable; then
 fi
 cat "$work/check.txt"
 cp "$work/screen.png" "$work/report.png" "$work/reference.png" "${KALVIO_REPORT_SHOTS:-$work}/" 2>/dev/null || true
+
+# Taken off the screen and put back, it is drawn again.
+xdotool windowunmap --sync "$report"
+xdotool windowmap --sync "$report"
+wait_for $hang_s readable || { cat "$work/check.txt"; fail "the report put back on the screen is not the report drawn"; }
+echo "put back on the screen, the report reads the same"
 
 # OK, clicked at the middle of the button, closes the report.
 read -r bx by < <(grep -m1 '^button-centre:' "$work/check.txt" | cut -d' ' -f2-)
