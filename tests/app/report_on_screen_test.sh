@@ -22,13 +22,9 @@
 set -euo pipefail
 
 wm=$1
-if [ "$wm" = openbox ]; then
-  command -v openbox >/dev/null || { echo "SKIP: openbox missing"; exit 77; }
-fi
-for tool in convert xprop xwininfo; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-done
 source "$(dirname "$0")/kalvio_session.sh"
+require_tools convert xprop xwininfo
+[ "$wm" = none ] || require_tools "$wm"
 under_private_x 1024x768x24 "$0" "$@"
 
 kalvio=$(realpath "$2")
