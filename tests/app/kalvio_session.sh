@@ -3,16 +3,21 @@
 # Sourced by the scripts that do so (tests and benchmarks); needs Xvfb,
 # xdotool and ImageMagick's import.
 
+# require_tools <command...>: exits with 77 (skipped) when one is missing.
+require_tools() {
+  local tool
+  for tool; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
+  done
+}
+
 # under_private_x <screen WxHxD> <script> <args...>: runs the script again
 # under an X server of its own, once; exits with 77 (skipped) when the tools
 # are missing.
 under_private_x() {
   local screen=$1; shift
   [ -n "${KALVIO_PRIVATE_X:-}" ] && return 0
-  local tool
-  for tool in Xvfb xdotool import compare; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
-  done
+  require_tools Xvfb xdotool import compare
   KALVIO_PRIVATE_X=1 exec "$(dirname "${BASH_SOURCE[0]}")/../support/private-x" "$screen" "$@"
 }
 
