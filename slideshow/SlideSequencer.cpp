@@ -17,8 +17,8 @@ int DrawSlideStyle()
 }
 
 SlideSequencer::SlideSequencer(ShowState& state, SlideView& view, SlideTimer& timer,
-                               std::function<void()> closeWindow)
-    : state_(state), view_(view), timer_(timer), closeWindow_(std::move(closeWindow))
+                               std::function<void()> closeWindow, ShareOutages& outages)
+    : state_(state), view_(view), timer_(timer), closeWindow_(std::move(closeWindow)), outages_(outages)
 {
 }
 
@@ -54,6 +54,9 @@ void SlideSequencer::ShowOrWait()
             timer_.SetEnabled(false);
             return;
         }
+        // Made while nobody waited (say during a pause): its share answered.
+        if (outages_.Any())
+            outages_.End(ShareOf(state_.PictureList[size_t(index)]));
     }
     if (!LoadNextPicture())
         return;
@@ -71,7 +74,27 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
 {
     if (waitingFor_ != index)
         return;
+    const std::string& path = state_.PictureList[size_t(index)];
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const FileNotAnswering&) {
+            // Its share is asleep: the same entry is still waited for, the
+            // view's one read on it still in flight.
+            shareAsleep_ = true;
+            const std::string share = ShareOf(path);
+            if (outages_.Begin(share))
+                throw ShareNotAnswering(share);
+            return;
+        } catch (...) {
+        }
+    }
     waitingFor_ = -1;
+    shareAsleep_ = false;
+    // The file answered, with a picture or with broken data: its share is
+    // awake again.
+    if (outages_.Any())
+        outages_.End(ShareOf(path));
     if (!failure) {
         ShowOrWait();
         return;
@@ -105,6 +128,7 @@ void SlideSequencer::StopWaiting()
     if (!Waiting())
         return;
     waitingFor_ = -1;
+    shareAsleep_ = false;
     view_.StopWaiting();
 }
 
