@@ -54,9 +54,10 @@ void SlideSequencer::ShowOrWait()
             timer_.SetEnabled(false);
             return;
         }
-        // Made while nobody waited (say during a pause): its share answered.
-        if (outages_.Any())
-            outages_.End(ShareOf(state_.PictureList[size_t(index)]));
+        // The file that did not answer was made meanwhile (say during a
+        // pause): its share answered.
+        if (index == stalled_)
+            ShareAnswered();
     }
     if (!LoadNextPicture())
         return;
@@ -81,7 +82,7 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
         } catch (const FileNotAnswering&) {
             // Its share is asleep: the same entry is still waited for, the
             // view's one read on it still in flight.
-            shareAsleep_ = true;
+            stalled_ = index;
             const std::string share = ShareOf(path);
             if (outages_.Begin(share))
                 throw ShareNotAnswering(share);
@@ -90,11 +91,10 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
         }
     }
     waitingFor_ = -1;
-    shareAsleep_ = false;
     // The file answered, with a picture or with broken data: its share is
     // awake again.
-    if (outages_.Any())
-        outages_.End(ShareOf(path));
+    if (index == stalled_)
+        ShareAnswered();
     if (!failure) {
         ShowOrWait();
         return;
@@ -104,6 +104,12 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
     UpdateSlideTimer();
     PrepareAhead();
     std::rethrow_exception(failure);
+}
+
+void SlideSequencer::ShareAnswered()
+{
+    outages_.End(ShareOf(state_.PictureList[size_t(stalled_)]));
+    stalled_ = -1;
 }
 
 void SlideSequencer::PassOver(int index)
@@ -128,7 +134,6 @@ void SlideSequencer::StopWaiting()
     if (!Waiting())
         return;
     waitingFor_ = -1;
-    shareAsleep_ = false;
     view_.StopWaiting();
 }
 

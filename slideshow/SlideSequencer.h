@@ -104,7 +104,7 @@ public:
     bool Waiting() const { return waitingFor_ >= 0; }
     // True while that picture's file has not answered in time: the show
     // waits for its share.
-    bool WaitingForShare() const { return Waiting() && shareAsleep_; }
+    bool WaitingForShare() const { return Waiting() && waitingFor_ == stalled_; }
 
     // Asks the view to decode ahead the entry the next tick will load (or to
     // drop what it decoded ahead when the show would end there).
@@ -115,6 +115,8 @@ private:
     // The tick after its style: shows the next entry, or waits for it.
     void ShowOrWait();
     void EntryNewsCame(int index, std::exception_ptr failure);
+    // The file that did not answer has answered: its outage is over.
+    void ShareAnswered();
     // Moves the index past a failed entry and remembers it, so that a looping
     // show does not try it again.
     void PassOver(int index);
@@ -131,7 +133,10 @@ private:
     SlideTimer& timer_;
     std::function<void()> closeWindow_;
     ShareOutages& outages_;
-    bool shareAsleep_ = false;
+    // The entry whose file did not answer in time, until it answers; -1 when
+    // none. Only its answer ends the outage: a picture read before the share
+    // fell asleep says nothing of it now.
+    int stalled_ = -1;
     bool paused_ = false;
     bool closing_ = false;
     int loadedIndex_ = -1;

@@ -113,6 +113,26 @@ public:
     std::string Path(const std::string& inside) const { return mount_.Dir() + "/" + inside; }
     // Calls answered so far.
     uint64_t Calls() const { return calls_.load(); }
+    // The share goes to sleep, as a NAS does: from now on every answer is
+    // held, so the calls on the share wait. Wake() sends what was held, each
+    // answer no earlier than its delay, and the share answers again.
+    void Sleep()
+    {
+        std::lock_guard lock(mutex_);
+        asleep_ = true;
+    }
+    void Wake()
+    {
+        std::lock_guard lock(mutex_);
+        asleep_ = false;
+        due_.notify_all();
+    }
+    // Calls waiting for an answer (while asleep: the calls held).
+    size_t Pending()
+    {
+        std::lock_guard lock(mutex_);
+        return queue_.size();
+    }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -306,7 +326,7 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            due_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            due_.wait(lock, [this] { return stopping_ || (!asleep_ && !queue_.empty()); });
             if (stopping_)
                 return;
             const Clock::time_point due = queue_.front().due;
@@ -330,6 +350,7 @@ private:
     std::condition_variable due_;
     std::deque<Pending> queue_;
     bool stopping_ = false;
+    bool asleep_ = false;
     // An eventfd, readable once the share stops: wakes the reader from its
     // wait for requests.
     const int stop_ = eventfd(0, EFD_CLOEXEC);
