@@ -254,7 +254,13 @@ void MusicSequencer::TimerTimer()
         NoticeIfAsleep();
         return;
     }
+    const bool shareWoke = waitingShare_;
     TakeOutcome();
+    // A track that started the moment its share woke is checked at the next
+    // tick, as one started within a tick is: so soon after its start its
+    // length may not be known yet.
+    if (shareWoke)
+        return;
     if (startPending_) {
         startPending_ = false;
         if (MusicIndex >= 0 && size_t(MusicIndex) < MusicList.size()) {

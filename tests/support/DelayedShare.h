@@ -127,8 +127,8 @@ public:
         asleep_ = false;
         due_.notify_all();
     }
-    // Calls waiting for an answer (while asleep: the calls held).
-    size_t Pending()
+    // Calls waiting for their answer (while asleep: the calls held).
+    size_t Waiting()
     {
         std::lock_guard lock(mutex_);
         return queue_.size();
