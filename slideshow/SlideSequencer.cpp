@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "slideshow/SlideSequencer.h"
 
+#include <system_error>
 #include <utility>
 
 #include "platform/system/Random.h"
@@ -45,10 +46,22 @@ void SlideSequencer::ShowOrWait()
         try {
             ready = view_.EntryReady(index, state_.PictureList[size_t(index)],
                                      [this, index](std::exception_ptr failure) { EntryNewsCame(index, failure); });
+        } catch (const std::system_error& e) {
+            if (e.code() != std::errc::resource_unavailable_try_again) {
+                PassOver(index);
+                throw;
+            }
+            // No thread to read it with: not the picture's fault. The same
+            // entry is tried again at the next tick, and this is said once
+            // until a thread can be had.
+            if (!std::exchange(noThreadSaid_, true))
+                throw;
+            return;
         } catch (...) {
             PassOver(index);
             throw;
         }
+        noThreadSaid_ = false;
         if (!ready) {
             waitingFor_ = index;
             timer_.SetEnabled(false);

@@ -137,6 +137,7 @@ private:
     // none. Only its answer ends the outage: a picture read before the share
     // fell asleep says nothing of it now.
     int stalled_ = -1;
+    bool noThreadSaid_ = false;   // no thread to read with, and said so
     bool paused_ = false;
     bool closing_ = false;
     int loadedIndex_ = -1;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "slideshow/ShareOutage.h"
@@ -33,9 +34,16 @@ struct WaitingView : SlideView {
     void Execute() override { shown.push_back(picture); }
     void SetStyle(int) override { }
     void LoadPicture(const std::string& path) override { picture = path; }
+    int noThreadFor = 0;   // EntryReady calls that find no thread to read with
+
     bool EntryReady(int index, const std::string& path, EntryListener l) override
     {
         asked.push_back(index);
+        if (noThreadFor > 0) {
+            --noThreadFor;
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                    "No thread to load " + path);
+        }
         for (std::string& s : slow)
             if (s == path) {
                 s.clear();   // once made, an entry comes at once
@@ -198,6 +206,24 @@ TEST_F(ShareOutageSequencer, AnOutageAlreadyToldByTheMusicIsNotToldAgain)
     EXPECT_TRUE(notices.empty());
     Tell(nullptr);
     EXPECT_FALSE(outages.Out(Share));
+}
+
+// No thread can be started to read a picture: said once, and the same entry
+// is tried at each tick until one can, instead of costing a picture a tick.
+TEST_F(ShareOutageSequencer, NoThreadToReadWithIsSaidOnceAndNoPictureIsLost)
+{
+    state.PictureList = { A, B, C };
+    sequencer.UpdateSlideTimer();
+    Tick();
+    view.noThreadFor = 5;
+    for (int i = 0; i < 5; ++i)
+        Tick();
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(state.PictureIndex, 1);
+    Tick();
+    Tick();
+    EXPECT_EQ(view.shown, (std::vector<std::string> { A, B, C }));
+    EXPECT_EQ(errors.size(), 1u);
 }
 
 TEST(ShareOf, IsTheMountPointHoldingThePathOrElseItsFolder)
