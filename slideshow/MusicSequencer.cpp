@@ -134,26 +134,31 @@ void MusicSequencer::Post(int start, bool checkFirst)
     worker_->Post([shared = shared_, &player = player_, start, path, checkFirst, current] {
         std::unique_lock lock(shared->mutex);
         auto end = [&] {
-            shared->inPlayer = false;
             shared->busy = false;
             shared->changed.notify_all();
         };
-        if (shared->stopped)
-            return end();
-        if (checkFirst) {
+        // A player call, made with the lock let go; what it throws.
+        auto inPlayer = [&](auto call) {
             shared->inPlayer = true;
             lock.unlock();
-            int64_t left = 0;
             std::exception_ptr error;
             try {
-                if (player.IsOpen())
-                    left = player.Length() - player.Position();
+                call();
             } catch (...) {
                 error = std::current_exception();
             }
             lock.lock();
             shared->inPlayer = false;
-            if (error) {
+            return error;
+        };
+        if (shared->stopped)
+            return end();
+        if (checkFirst) {
+            int64_t left = 0;
+            if (std::exception_ptr error = inPlayer([&] {
+                    if (player.IsOpen())
+                        left = player.Length() - player.Position();
+                })) {
                 shared->errorEntry = current;
                 shared->error = error;
                 return end();
@@ -171,17 +176,11 @@ void MusicSequencer::Post(int start, bool checkFirst)
         shared->asking = false;
         if (shared->stopped)
             return end();
-        shared->inPlayer = true;
-        lock.unlock();
-        std::exception_ptr error;
-        try {
-            // Open closes the track before.
+        // Open closes the track before.
+        std::exception_ptr error = inPlayer([&] {
             player.Open(path);
             player.Play();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        lock.lock();
+        });
         shared->started = start;
         if (error) {
             shared->errorEntry = start;
