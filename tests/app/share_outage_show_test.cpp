@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -23,6 +25,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,6 +134,24 @@ private:
     std::atomic<bool> stop_ { false };
     std::atomic<Clock::rep> sleeperWorst_ { 0 };
 };
+
+// What the X server shows of the window.
+QImage OnScreen(QWidget& window)
+{
+    QCoreApplication::processEvents();
+    return window.screen()->grabWindow(0, window.x(), window.y(), window.width(), window.height()).toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// How many colours an image holds (up to a few hundred are told apart).
+int Colours(const QImage& image)
+{
+    std::set<QRgb> seen;
+    for (int y = 0; y < image.height() && seen.size() < 1000; y += 7)
+        for (int x = 0; x < image.width(); x += 7)
+            seen.insert(image.pixel(x, y));
+    return int(seen.size());
+}
 
 double Ms(Clock::duration d)
 {
@@ -266,6 +287,8 @@ protected:
         };
 
         ASSERT_TRUE(rounds(1));
+        // Grabbing the screen takes memory of its own the first time.
+        EXPECT_GT(Colours(OnScreen(slide)), 1);
         before = Use();
         sampling = &before;
         ASSERT_TRUE(rounds(1));
@@ -275,9 +298,14 @@ protected:
             share->Sleep();
             const Clock::time_point asleep = Clock::now();
             ASSERT_TRUE(test::WaitUntil([&] { return slide.Sequencer().WaitingForShare(); }, test::kHangMs));
+            const QImage waiting = OnScreen(slide);
             const size_t takenAsleep = taken.size();
             test::WaitUntil([&] { return Clock::now() - asleep >= kOutageLimits * kLimit; }, test::kHangMs);
             outage = Use();
+            // The picture before stays on screen, as it was, all along.
+            const QImage still = OnScreen(slide);
+            EXPECT_GT(Colours(still), 100) << "a picture, not a blank window";
+            EXPECT_EQ(still, waiting);
             EXPECT_EQ(taken.size(), takenAsleep) << "no picture taken while the share sleeps";
             EXPECT_TRUE(slide.Sequencer().WaitingForShare());
             if (music) {
