@@ -109,6 +109,12 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
     if (index == stalled_)
         ShareAnswered();
     if (!failure) {
+        // The timer was off while the show waited; it runs again however
+        // the picture turns out (one that fails at its load is passed over).
+        struct Resume {
+            SlideSequencer& sequencer;
+            ~Resume() { sequencer.UpdateSlideTimer(); }
+        } resume { *this };
         ShowOrWait();
         return;
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <stdexcept>
@@ -33,7 +34,13 @@ struct WaitingView : SlideView {
     void Stop() override { }
     void Execute() override { shown.push_back(picture); }
     void SetStyle(int) override { }
-    void LoadPicture(const std::string& path) override { picture = path; }
+    std::vector<std::string> broken;   // fail at their load
+    void LoadPicture(const std::string& path) override
+    {
+        if (std::find(broken.begin(), broken.end(), path) != broken.end())
+            throw std::runtime_error("Cannot load picture \"" + path + "\": broken");
+        picture = path;
+    }
     int noThreadFor = 0;   // EntryReady calls that find no thread to read with
 
     bool EntryReady(int index, const std::string& path, EntryListener l) override
@@ -206,6 +213,25 @@ TEST_F(ShareOutageSequencer, AnOutageAlreadyToldByTheMusicIsNotToldAgain)
     EXPECT_TRUE(notices.empty());
     Tell(nullptr);
     EXPECT_FALSE(outages.Out(Share));
+}
+
+// A picture waited for that turns out broken when it is taken: reported
+// once and passed over, and the show runs on (its timer was off while it
+// waited).
+TEST_F(ShareOutageSequencer, APictureWaitedForThatFailsAtItsLoadLeavesTheShowRunning)
+{
+    state.PictureList = { A, B, C };
+    view.slow = { B };
+    view.broken = { B };
+    sequencer.UpdateSlideTimer();
+    Tick();
+    Tick();
+    ASSERT_TRUE(sequencer.Waiting());
+    Tell(nullptr);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(timer.enabled);
+    Tick();
+    EXPECT_EQ(view.shown, (std::vector<std::string> { A, C }));
 }
 
 // No thread can be started to read a picture: said once, and the same entry
