@@ -127,7 +127,8 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
 
 void SlideSequencer::ShareAnswered()
 {
-    outages_.End(ShareOf(state_.PictureList[size_t(stalled_)]));
+    if (size_t(stalled_) < state_.PictureList.size())
+        outages_.End(ShareOf(state_.PictureList[size_t(stalled_)]));
     stalled_ = -1;
 }
 
