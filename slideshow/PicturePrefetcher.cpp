@@ -112,13 +112,6 @@ void PicturePrefetcher::Cancel()
     held_.reset();
 }
 
-void PicturePrefetcher::Abandon()
-{
-    Cancel();
-    EndWorker();
-    shared_ = std::make_shared<Shared>(decode_, done_);
-}
-
 bool PicturePrefetcher::Start(const PictureRequest& request)
 {
     if (held_ && held_->request == request)

@@ -25,9 +25,10 @@ struct PictureRequest {
 // the picture or the failure of its decode, for one request. Nothing here
 // waits for the worker: a request that is dropped or replaced is cancelled
 // through its flag, and a picture is taken only once its decode has ended.
-// A worker stuck in a file that never answers is abandoned, not joined: the
-// next request gets a worker of its own. The worker only decodes into its own
-// bitmap; nothing else runs on it.
+// A worker stuck in a file that never answers is waited for, never replaced:
+// requests made meanwhile queue behind its read, so a share that does not
+// answer holds one thread, however long it sleeps. The worker only decodes
+// into its own bitmap; nothing else runs on it.
 class PicturePrefetcher {
 public:
     // Makes the picture of `path` at width x height; stops early (throwing
@@ -61,9 +62,6 @@ public:
     std::shared_ptr<const Bitmap> Take(const PictureRequest& request);
     // Drops what is held and cancels its decode, without waiting for it.
     void Cancel();
-    // Cancels what is held and leaves the worker to end by itself whenever
-    // its call returns; the next Start gets a new worker.
-    void Abandon();
 
 private:
     struct Job;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "slideshow/SlideSequencer.h"
 
+#include <system_error>
 #include <utility>
 
 #include "platform/system/Random.h"
@@ -17,8 +18,8 @@ int DrawSlideStyle()
 }
 
 SlideSequencer::SlideSequencer(ShowState& state, SlideView& view, SlideTimer& timer,
-                               std::function<void()> closeWindow)
-    : state_(state), view_(view), timer_(timer), closeWindow_(std::move(closeWindow))
+                               std::function<void()> closeWindow, ShareOutages& outages)
+    : state_(state), view_(view), timer_(timer), closeWindow_(std::move(closeWindow)), outages_(outages)
 {
 }
 
@@ -45,15 +46,31 @@ void SlideSequencer::ShowOrWait()
         try {
             ready = view_.EntryReady(index, state_.PictureList[size_t(index)],
                                      [this, index](std::exception_ptr failure) { EntryNewsCame(index, failure); });
+        } catch (const std::system_error& e) {
+            if (e.code() != std::errc::resource_unavailable_try_again) {
+                PassOver(index);
+                throw;
+            }
+            // No thread to read it with: not the picture's fault. The same
+            // entry is tried again at the next tick, and this is said once
+            // until a thread can be had.
+            if (!std::exchange(noThreadSaid_, true))
+                throw;
+            return;
         } catch (...) {
             PassOver(index);
             throw;
         }
+        noThreadSaid_ = false;
         if (!ready) {
             waitingFor_ = index;
             timer_.SetEnabled(false);
             return;
         }
+        // The file that did not answer was made meanwhile (say during a
+        // pause): its share answered.
+        if (index == stalled_)
+            ShareAnswered();
     }
     if (!LoadNextPicture())
         return;
@@ -71,8 +88,33 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
 {
     if (waitingFor_ != index)
         return;
+    const std::string& path = state_.PictureList[size_t(index)];
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const FileNotAnswering&) {
+            // Its share is asleep: the same entry is still waited for, the
+            // view's one read on it still in flight.
+            stalled_ = index;
+            const std::string share = ShareOf(path);
+            if (outages_.Begin(share))
+                throw ShareNotAnswering(share);
+            return;
+        } catch (...) {
+        }
+    }
     waitingFor_ = -1;
+    // The file answered, with a picture or with broken data: its share is
+    // awake again.
+    if (index == stalled_)
+        ShareAnswered();
     if (!failure) {
+        // The timer was off while the show waited; it runs again however
+        // the picture turns out (one that fails at its load is passed over).
+        struct Resume {
+            SlideSequencer& sequencer;
+            ~Resume() { sequencer.UpdateSlideTimer(); }
+        } resume { *this };
         ShowOrWait();
         return;
     }
@@ -81,6 +123,13 @@ void SlideSequencer::EntryNewsCame(int index, std::exception_ptr failure)
     UpdateSlideTimer();
     PrepareAhead();
     std::rethrow_exception(failure);
+}
+
+void SlideSequencer::ShareAnswered()
+{
+    if (size_t(stalled_) < state_.PictureList.size())
+        outages_.End(ShareOf(state_.PictureList[size_t(stalled_)]));
+    stalled_ = -1;
 }
 
 void SlideSequencer::PassOver(int index)

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "slideshow/ShareOutage.h"
 #include "slideshow/ShowState.h"
 
 namespace kalvio {
@@ -31,12 +32,14 @@ public:
 
     // What a view that makes its pictures elsewhere says about an entry the
     // show waits for.
-    // Null: made, LoadEntry takes it at once now. Otherwise why the view gave
-    // up on it (its file did not answer in time).
+    // Null: made, LoadEntry takes it at once now. FileNotAnswering: its file
+    // has not answered within the view's limit; the view goes on waiting for
+    // it and tells again once it is made (or failed). Otherwise why it failed.
     using EntryListener = std::function<void(std::exception_ptr failure)>;
     // True when LoadEntry(index, path) would not wait for a file. Otherwise
-    // the view makes the entry and tells `listener`, once, from its event
-    // loop; throws when it cannot make it at all.
+    // the view makes the entry and tells `listener` from its event loop: once
+    // when it is made or failed, and before that at most once that it does
+    // not answer; throws when it cannot make it at all.
     virtual bool EntryReady(int /*index*/, const std::string& /*path*/, EntryListener /*listener*/)
     {
         return true;
@@ -65,7 +68,12 @@ public:
 //
 // A picture the view has not made by its tick is waited for with the timer
 // off: it comes as soon as it is made, and the next interval counts from then.
-// One whose file does not answer is reported and passed over as a broken one.
+// One whose file does not answer in time means its share is asleep: the show
+// keeps the current picture and goes on waiting for that same entry, however
+// long it takes, and says so once per outage (ShareNotAnswering, shared with
+// the music through ShareOutages). When the file answers the show goes on
+// from it, and the outage is over without a word. A picture that waited is
+// neither counted as failed nor passed over.
 //
 // A picture that fails to load (or whose transition fails to start) is skipped:
 // the index is already past it when the error propagates out of the tick, and
@@ -74,7 +82,7 @@ public:
 class SlideSequencer {
 public:
     SlideSequencer(ShowState& state, SlideView& view, SlideTimer& timer,
-                   std::function<void()> closeWindow);
+                   std::function<void()> closeWindow, ShareOutages& outages = TheShareOutages());
 
     // One tick: stop a running transition, draw a style 1..117, load the next
     // entry and run the transition to it.
@@ -94,6 +102,9 @@ public:
     bool Closing() const { return closing_; }
     // True while a tick waits for its picture.
     bool Waiting() const { return waitingFor_ >= 0; }
+    // True while that picture's file has not answered in time: the show
+    // waits for its share.
+    bool WaitingForShare() const { return Waiting() && waitingFor_ == stalled_; }
 
     // Asks the view to decode ahead the entry the next tick will load (or to
     // drop what it decoded ahead when the show would end there).
@@ -104,6 +115,8 @@ private:
     // The tick after its style: shows the next entry, or waits for it.
     void ShowOrWait();
     void EntryNewsCame(int index, std::exception_ptr failure);
+    // The file that did not answer has answered: its outage is over.
+    void ShareAnswered();
     // Moves the index past a failed entry and remembers it, so that a looping
     // show does not try it again.
     void PassOver(int index);
@@ -119,6 +132,12 @@ private:
     SlideView& view_;
     SlideTimer& timer_;
     std::function<void()> closeWindow_;
+    ShareOutages& outages_;
+    // The entry whose file did not answer in time, until it answers; -1 when
+    // none. Only its answer ends the outage: a picture read before the share
+    // fell asleep says nothing of it now.
+    int stalled_ = -1;
+    bool noThreadSaid_ = false;   // no thread to read with, and said so
     bool paused_ = false;
     bool closing_ = false;
     int loadedIndex_ = -1;

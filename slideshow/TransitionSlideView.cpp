@@ -5,12 +5,12 @@
 #include <QMetaObject>
 #include <stdexcept>
 
-#include "platform/picture/PictureError.h"
 #include "transition/TransitionView.h"
 
 namespace kalvio {
 
-TransitionSlideView::TransitionSlideView(TTransitionView& view, PicturePrefetcher::Decoder decode)
+TransitionSlideView::TransitionSlideView(TTransitionView& view, PicturePrefetcher::Decoder decode,
+                                         std::chrono::milliseconds noAnswerLimit)
     : view_(view)
     // Runs on the worker: only posts the news, to a slot that finds out
     // itself what it means. The prefetcher is gone before this object.
@@ -18,7 +18,7 @@ TransitionSlideView::TransitionSlideView(TTransitionView& view, PicturePrefetche
 {
     view_.installEventFilter(this);
     noAnswer_.setSingleShot(true);
-    noAnswer_.setInterval(NoAnswerLimit);
+    noAnswer_.setInterval(noAnswerLimit);
     connect(&noAnswer_, &QTimer::timeout, this, &TransitionSlideView::NoAnswer);
 }
 
@@ -110,13 +110,9 @@ void TransitionSlideView::NoAnswer()
 {
     if (!listener_ || !prepared_)
         return;
-    const EntryListener listener = std::move(listener_);
-    const std::string path = prepared_->second;
-    StopWaiting();
-    prepared_.reset();
-    prefetcher_.Abandon();
-    listener(std::make_exception_ptr(PictureLoadError(
-        path, "the file did not answer within " + std::to_string(NoAnswerLimit.count()) + " seconds")));
+    // Told once; the listener stays for the news of the read still in flight.
+    const EntryListener listener = listener_;
+    listener(std::make_exception_ptr(FileNotAnswering(prepared_->second)));
 }
 
 void TransitionSlideView::PrepareEntry(int index, const std::string& path)

@@ -24,13 +24,18 @@ class TTransitionView;
 // A client area that changed size since then (another resolution, another
 // screen, the window reaching full-screen size) makes the entry again.
 // Nothing is read on this thread: an entry not made by its tick is waited for
-// through the event loop, and one whose file has not answered within
-// NoAnswerLimit is given up (its worker left to itself) and reported.
+// through the event loop. One whose file has not answered within the limit is
+// told as FileNotAnswering and still waited for on the same worker: no second
+// read is started on a share that does not answer, and the entry comes as
+// soon as its read returns.
 class TransitionSlideView : public QObject, public SlideView {
 public:
     static constexpr std::chrono::seconds NoAnswerLimit { 10 };
 
-    explicit TransitionSlideView(TTransitionView& view, PicturePrefetcher::Decoder decode = {});
+    // `noAnswerLimit`: by default NoAnswerLimit, or what a test sets through
+    // KALVIO_TEST_NO_ANSWER_MS (see NoAnswerLimitOr).
+    explicit TransitionSlideView(TTransitionView& view, PicturePrefetcher::Decoder decode = {},
+                                 std::chrono::milliseconds noAnswerLimit = NoAnswerLimitOr(NoAnswerLimit));
     ~TransitionSlideView() override;
 
     bool Busy() const override;

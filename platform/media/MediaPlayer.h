@@ -13,8 +13,9 @@ namespace kalvio {
 class JobThread;
 
 // An invisible audio player for one track at a time, over GStreamer's playbin.
-// Video streams of a file are discarded, never shown. All calls come from one
-// thread, the caller's (the GUI's), and none holds it longer than its limit:
+// Video streams of a file are discarded, never shown. Calls come from one
+// thread at a time (the music's worker, or the GUI's while the worker is
+// idle), and none holds it longer than its limit:
 // the track's pipeline lives on a thread of its own, which does the waiting. A
 // track whose open, play, stop or query does not finish in time is closed at
 // once and its call fails with a MediaError; its pipeline is left to that

@@ -157,7 +157,10 @@ TEST_F(BrokenShowTest, EachBrokenFileIsReportedOnceAndTheShowAndMusicGoOn)
         if (player.IsOpen())
             tracks.push_back(fs::path(player.FileName()).filename().string());
     };
+    // The music works on a worker of its own: each step waits for it here
+    // (Settle) before the player is looked at.
     music.playmusic();
+    music.Settle();
     noteTrack();
     QTimer musicTimer;
     musicTimer.setInterval(100);
@@ -165,6 +168,7 @@ TEST_F(BrokenShowTest, EachBrokenFileIsReportedOnceAndTheShowAndMusicGoOn)
         const std::string before = player.FileName();
         const int64_t position = player.IsOpen() ? player.Position() : -1;
         music.TimerTimer(); // a failure goes on to the general error report
+        music.Settle();
         if (player.IsOpen() && (player.FileName() != before || player.Position() < position))
             noteTrack();
     });

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "slideshow/MusicSequencer.h"
 #include "support/GStreamerReady.h"
-#include "support/StalledMount.h"
+#include "platform/system/JobThread.h"
+#include "support/DelayedShare.h"
 #include "support/StallingSink.h"
 #include "support/TempFolder.h"
 
@@ -10,6 +11,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <thread>
 #include <sys/stat.h>
@@ -39,9 +42,12 @@ protected:
     static std::string Name(const std::string& path) { return fs::path(path).filename().string(); }
 
     // Records the track each (re)start opens and each error reported.
+    // The music works on its own worker; each step here waits for it
+    // (Settle) before it looks at the player.
     void Start() {
         try {
             music.playmusic();
+            music.Settle();
             started.push_back(Name(player.FileName()));
         } catch (const MediaError& e) {
             errors.push_back(e.what());
@@ -55,6 +61,7 @@ protected:
         const int64_t before = wasOpen ? player.Position() : -1;
         try {
             music.TimerTimer();
+            music.Settle();
         } catch (const MediaError& e) {
             errors.push_back(e.what());
             return;
@@ -178,25 +185,21 @@ TEST_F(MusicSequencerTest, StopEndsTheMusicAndIsHarmlessWithNothingOpen) {
     EXPECT_NO_THROW(music.Stop());
 }
 
-// A track that cannot be opened in time, or at all, is reported once by the
-// call that tried it, within the player's limit; the next check goes on with
-// the next entry, and later rounds pass over it without trying it again.
-enum class Hang { PipeWithoutWriter, MountThatNeverAnswers, OutputStuck };
+// A track that cannot be opened in time, or at all, although its file
+// answers, is reported once by the call that tried it, within the player's
+// limit; the next check goes on with the next entry, and later rounds pass
+// over it without trying it again. (A file that does not answer is the
+// share's outage: below.)
+enum class Hang { PipeWithoutWriter, OutputStuck };
 
 class MusicSequencerHangTest : public MusicSequencerTest, public ::testing::WithParamInterface<Hang> { };
 
 TEST_P(MusicSequencerHangTest, ATrackThatHangsIsReportedOnceAndPassedOver) {
-    std::optional<kalvio::test::StalledMount> mount;
     std::string stuck;
     switch (GetParam()) {
     case Hang::PipeWithoutWriter:
         stuck = dir_.File("x.mp3");
         ASSERT_EQ(mkfifo(stuck.c_str(), 0600), 0);
-        break;
-    case Hang::MountThatNeverAnswers:
-        mount.emplace();
-        if (!mount->Usable()) GTEST_SKIP() << "no FUSE mount on this machine: " << mount->Why();
-        stuck = mount->Path("x.mp3");
         break;
     case Hang::OutputStuck:
         stuck = Tone("x.wav", 300);
@@ -220,11 +223,75 @@ TEST_P(MusicSequencerHangTest, ATrackThatHangsIsReportedOnceAndPassedOver) {
 void PrintTo(Hang hang, std::ostream* out) {
     switch (hang) {
     case Hang::PipeWithoutWriter: *out << "PipeWithoutWriter"; break;
-    case Hang::MountThatNeverAnswers: *out << "MountThatNeverAnswers"; break;
     case Hang::OutputStuck: *out << "OutputStuck"; break;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hangs, MusicSequencerHangTest,
-                         ::testing::Values(Hang::PipeWithoutWriter, Hang::MountThatNeverAnswers, Hang::OutputStuck),
+                         ::testing::Values(Hang::PipeWithoutWriter, Hang::OutputStuck),
                          ::testing::PrintToStringParamName());
+
+// A track on a share that stops answering: the music neither walks the list
+// nor starts another call on the share, whatever the outage lasts (here 50
+// limits); it says so once, and plays that track by itself when the share
+// wakes, with no report.
+TEST_F(MusicSequencerTest, ATrackOnAShareAsleepIsWaitedForWithOneNoticeThenPlays) {
+    std::ifstream wav(Tone("x.wav", 3000), std::ios::binary);
+    auto content = std::make_shared<const std::string>(std::istreambuf_iterator<char>(wav), std::istreambuf_iterator<char>());
+    kalvio::test::DelayedShare::Tree tree;
+    tree.AddFile("music/x.wav", content);
+    kalvio::test::DelayedShare share(std::move(tree), std::chrono::milliseconds(1));
+    if (!share.Usable()) GTEST_SKIP() << "no FUSE mount on this machine: " << share.Why();
+    std::string mountDir = share.Path("");
+    mountDir.pop_back();
+
+    constexpr std::chrono::milliseconds limit{100};
+    kalvio::ShareOutages outages;
+    MusicList = {share.Path("music/x.wav"), Tone("a.wav", 300)};
+    MusicSequencer waiting{player, MusicList, MusicIndex, limit, outages};
+    std::vector<std::string> notices;
+    auto tick = [&] {
+        try {
+            waiting.TimerTimer();
+        } catch (const kalvio::ShareNotAnswering& e) {
+            notices.push_back(e.what());
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+        }
+    };
+
+    share.Sleep();
+    const int threadsBefore = kalvio::JobThread::Running();
+    const auto t0 = std::chrono::steady_clock::now();
+    waiting.playmusic();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, limit) << "the start waits for nobody";
+    const auto outageEnd = t0 + 50 * limit;
+    while (std::chrono::steady_clock::now() < outageEnd) {
+        std::this_thread::sleep_for(limit / 2);
+        tick();
+    }
+    EXPECT_EQ(notices, (std::vector<std::string>{kalvio::ShareNotAnsweringText(mountDir)}));
+    EXPECT_TRUE(waiting.WaitingForShare());
+    EXPECT_TRUE(outages.Out(mountDir));
+    EXPECT_EQ(MusicIndex, 0) << "the list is not walked";
+    EXPECT_LE(kalvio::JobThread::Running(), threadsBefore + 1) << "one worker held by the share";
+    EXPECT_LE(share.Waiting(), 2u) << "one call at a time on the share";
+
+    share.Wake();
+    ASSERT_TRUE([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (std::chrono::steady_clock::now() < end) {
+            if (!waiting.Busy() && player.IsOpen()) return true;
+            std::this_thread::sleep_for(limit / 2);
+        }
+        return false;
+    }());
+    EXPECT_EQ(Name(player.FileName()), "x.wav");
+    EXPECT_GT(player.Length(), 2000);
+    tick();
+    EXPECT_EQ(MusicIndex, 0);
+    EXPECT_FALSE(waiting.WaitingForShare());
+    EXPECT_FALSE(outages.Out(mountDir));
+    EXPECT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(errors.empty()) << errors.front();
+}

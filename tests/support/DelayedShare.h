@@ -123,6 +123,26 @@ public:
         std::lock_guard lock(mutex_);
         return withheld_.size();
     }
+    // The share goes to sleep, as a NAS does: from now on every answer is
+    // held, so the calls on the share wait. Wake() sends what was held, each
+    // answer no earlier than its delay, and the share answers again.
+    void Sleep()
+    {
+        std::lock_guard lock(mutex_);
+        asleep_ = true;
+    }
+    void Wake()
+    {
+        std::lock_guard lock(mutex_);
+        asleep_ = false;
+        due_.notify_all();
+    }
+    // Calls waiting for their answer (while asleep: the calls held).
+    size_t Waiting()
+    {
+        std::lock_guard lock(mutex_);
+        return queue_.size();
+    }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -329,7 +349,7 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            due_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            due_.wait(lock, [this] { return stopping_ || (!asleep_ && !queue_.empty()); });
             if (stopping_)
                 return;
             const Clock::time_point due = queue_.front().due;
@@ -353,6 +373,7 @@ private:
     std::condition_variable due_;
     std::deque<Pending> queue_;
     bool stopping_ = false;
+    bool asleep_ = false;
     // An eventfd, readable once the share stops: wakes the reader from its
     // wait for requests.
     const int stop_ = eventfd(0, EFD_CLOEXEC);
