@@ -51,7 +51,10 @@ ShowScanJob::ShowScanJob(Scan scan, MusicScan scanMusic, ShowFolders folders, st
 {
     shared_->receiver = this;
     std::optional<std::string> awaitedMusic;
-    if (folders_.musicAwaited) {
+    // The music folder given as the picture folder (its box follows the
+    // picture box by default): one walk fills both lists, so waiting for the
+    // music costs nothing more.
+    if (folders_.musicAwaited || folders_.music == folders_.pictures) {
         awaitedMusic = folders_.music;
     } else {
         music_ = std::make_shared<MusicShared>();

@@ -20,8 +20,8 @@ namespace kalvio {
 // cancels the scans and waits for nothing: a scan stuck in a call on a dead
 // share is left to end by itself, or with the process.
 //
-// With music awaited both folders are scanned by one call, which reads a
-// folder met by both once. Otherwise the music folder is scanned beside the
+// With music awaited, or both folders given as one, both are scanned by one
+// call, which reads a folder met by both once. Otherwise the music folder is scanned beside the
 // pictures, and once the pictures are found it is given `musicLimit` more to
 // end; past that the job ends with an empty music list and the music scan is
 // cancelled. Empty rather than the tracks found so far: nothing reads the

@@ -287,6 +287,18 @@ TEST_F(SettingsWindowTest, PlayUsesTheClampedIntervalEvenWithoutFocusLoss)
     }
 }
 
+// With music off and the music box the picture folder (as it follows by
+// default), one scan walks both: no second walk of the same folders.
+TEST_F(SettingsWindowTest, MusicOffSameFolderIsOneWalk)
+{
+    Find<QLineEdit>("e_imagedir")->setText("/pics");
+    Find<QLineEdit>("e_musicdir")->setText("/pics");
+    PressPlay();
+    EXPECT_EQ(scanned, (std::vector<std::string> { "pictures /pics", "music /pics" }));
+    EXPECT_TRUE(musicScanned.empty());
+    EXPECT_EQ(shows.size(), 1u);
+}
+
 TEST_F(SettingsWindowTest, FolderBrowser)
 {
     auto* image = Find<QLineEdit>("e_imagedir");
