@@ -27,11 +27,8 @@ std::optional<ShowFolders> PlaySequence::Begin(const PlayChoices& choices)
     }
     state_.PictureList.clear();
     state_.MusicList.clear();
-    // Both scans always descend into sub-folders. With music off the music
-    // folder is left alone: a folder on a share that does not answer must
-    // not hold up a show without music.
-    return ShowFolders { choices.ImageDir,
-                         choices.UseMusic ? std::optional<std::string>(choices.MusicDir) : std::nullopt };
+    // Both scans always descend into sub-folders.
+    return ShowFolders { choices.ImageDir, choices.MusicDir, choices.UseMusic };
 }
 
 PlaySequence::Outcome PlaySequence::Finish(const PlayChoices& choices, ShowScanResult scans)

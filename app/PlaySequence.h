@@ -46,11 +46,15 @@ inline constexpr char NoMusicText[] = "该文件夹下没有音乐文件！";
 // Leading and trailing spaces and control characters removed.
 std::string TrimText(std::string_view text);
 
-// The folders Play scans, as their boxes show them (untrimmed): the music
-// folder only with music on, as nothing else reads its list.
+// The folders Play scans, as their boxes show them (untrimmed). Both are
+// always scanned, and a failed scan of either ends Play; with music off,
+// though, nothing reads the music list, so Play waits for the music scan only
+// a moment once the pictures are found (musicAwaited false).
 struct ShowFolders {
     std::string pictures;
-    std::optional<std::string> music;
+    std::string music;
+    bool musicAwaited = false;
+    bool operator==(const ShowFolders&) const = default;
 };
 
 // Play, in two halves around the folder scans, which the caller runs where

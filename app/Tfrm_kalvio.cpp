@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPointer>
 #include <QShortcut>
 #include <QTimer>
 #include <cstdio>
@@ -176,6 +177,10 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
         services_.warn = ShowWarningBox;
     if (!services_.scanFolders)
         services_.scanFolders = ScanShowFolders;
+    if (!services_.scanMusic)
+        services_.scanMusic = [](const std::string& folder, ScanProgress* progress) {
+            return ScanMusicShowFolder(folder, progress);
+        };
     if (!services_.runSlideshow) {
         // The show covers the screen that holds this window.
         services_.runSlideshow = [this](ShowState& show, int intervalMs) {
@@ -201,6 +206,7 @@ Tfrm_kalvio::Tfrm_kalvio(ShowState& state, Services services)
 Tfrm_kalvio::~Tfrm_kalvio()
 {
     scan_.reset();
+    abandoned_.reset();
     // The music stops and the track is released before the window goes.
     music_.reset();
     MediaPlayer.reset();
@@ -257,7 +263,7 @@ void Tfrm_kalvio::BuildControls()
     // Esc abandons a scan, as a second press of Play does.
     cancelScan_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     cancelScan_->setEnabled(false);
-    connect(cancelScan_, &QShortcut::activated, this, &Tfrm_kalvio::EndScan);
+    connect(cancelScan_, &QShortcut::activated, this, &Tfrm_kalvio::AbandonScan);
     startProbe_ = new FolderProbe(this);
 
     // Keyboard order: the picture frame, the music frame, loop, play, close,
@@ -300,8 +306,10 @@ void Tfrm_kalvio::FormClose()
     if (formClosed_)
         return;
     formClosed_ = true;
-    // Whatever the scan waits for, the program does not.
-    EndScan();
+    // Whatever the scans wait for, the program does not.
+    StopScanDisplay();
+    scan_.reset();
+    abandoned_.reset();
     state_.PictureList.clear();
     state_.MusicList.clear();
 }
@@ -346,7 +354,7 @@ void Tfrm_kalvio::RzButton2Click()
 void Tfrm_kalvio::RzButton3Click()
 {
     if (scan_) {
-        EndScan(); // pressed again while scanning: Play is abandoned
+        AbandonScan(); // pressed again while scanning
         return;
     }
     interupttime->interpretText();
@@ -365,9 +373,22 @@ void Tfrm_kalvio::RzButton3Click()
 
 void Tfrm_kalvio::StartScan(const ShowFolders& folders)
 {
-    scan_ = std::make_unique<ShowScanJob>(services_.scanFolders, folders.pictures, folders.music);
-    // Queued: the job is dropped in ScanFinished, not inside its own signal.
-    connect(scan_.get(), &ShowScanJob::finished, this, &Tfrm_kalvio::ScanFinished, Qt::QueuedConnection);
+    if (abandoned_ && abandoned_->Folders() == folders) {
+        scan_ = std::move(abandoned_);
+    } else {
+        // Cancelled; its threads, wherever they wait, end by themselves.
+        abandoned_.reset();
+        scan_ = std::make_unique<ShowScanJob>(services_.scanFolders, services_.scanMusic, folders,
+                                              services_.musicOffLimit);
+        // Queued: the job is dropped in ScanFinished, not inside its own
+        // signal; the guard drops the call of a job already gone.
+        connect(scan_.get(), &ShowScanJob::finished, this,
+                [this, job = QPointer<ShowScanJob>(scan_.get())] {
+                    if (job)
+                        ScanFinished(job);
+                },
+                Qt::QueuedConnection);
+    }
     cancelScan_->setEnabled(true);
     setCursor(Qt::BusyCursor);
     ShowScanProgress();
@@ -381,32 +402,41 @@ void Tfrm_kalvio::ShowScanProgress()
         scanNote->setText(QString::fromUtf8("正在查找图片，已找到 %1 张...").arg(scan_->PicturesFound()));
 }
 
-void Tfrm_kalvio::EndScan()
+void Tfrm_kalvio::StopScanDisplay()
 {
-    if (!scan_)
-        return;
     scanPoll_->stop();
     scanNote->hide();
     scanNote->clear();
     unsetCursor();
     cancelScan_->setEnabled(false);
-    // Dropping the job abandons the scan; its thread, wherever it waits, is
-    // left to end by itself.
-    scan_.reset();
 }
 
-void Tfrm_kalvio::ScanFinished()
+void Tfrm_kalvio::AbandonScan()
 {
     if (!scan_)
         return;
-    ShowScanResult result;
-    try {
-        result = scan_->TakeResult();
-    } catch (...) {
-        EndScan();
-        throw;
+    StopScanDisplay();
+    // Left running for a new Play of the same folders; the one abandoned
+    // before is cancelled.
+    abandoned_ = std::move(scan_);
+}
+
+void Tfrm_kalvio::ScanFinished(ShowScanJob* job)
+{
+    if (job == abandoned_.get()) {
+        // Ended while nobody waited: its result may be stale by the next Play.
+        abandoned_.reset();
+        return;
     }
-    EndScan();
+    if (job != scan_.get())
+        return;
+    StopScanDisplay();
+    ShowScanResult result;
+    {
+        // Dropped before the show: a music scan past its limit is cancelled.
+        const std::unique_ptr<ShowScanJob> done = std::move(scan_);
+        result = done->TakeResult();
+    }
     // From here on as if the scans had run in the click: the same warnings,
     // errors (to the general error report) and show.
     Actions actions(*this);

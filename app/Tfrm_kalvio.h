@@ -45,10 +45,15 @@ struct SettingsServices {
     // browser starts at the home folder instead.
     std::chrono::milliseconds startFolderLimit { 500 };
     std::function<void(QWidget* owner, const QString& text)> warn;
-    // Play's folder scans (ScanShowFolders; the music folder only with
-    // music on); runs on a thread of its own.
+    // Play's folder scans (ScanShowFolders; the music folder given only
+    // with music on); runs on a thread of its own.
     std::function<ShowScanResult(const std::string& pictureFolder, const std::optional<std::string>& musicFolder,
                                  ScanProgress* progress)> scanFolders;
+    // With music off, the music folder's scan (ScanMusicShowFolder), on a
+    // thread of its own beside the pictures', and how long Play waits for
+    // it once the pictures are found; past that the show starts without it.
+    std::function<ShowScanResult(const std::string& musicFolder, ScanProgress* progress)> scanMusic;
+    std::chrono::milliseconds musicOffLimit { 1000 };
     // Creates the slideshow window, sets its timer and shows it modally; the
     // real one keeps the screen awake while it shows.
     std::function<void(ShowState& state, int intervalMs)> runSlideshow;
@@ -65,7 +70,10 @@ struct SettingsServices {
 // of its own: meanwhile the window paints and answers, shows the busy pointer
 // and the pictures found so far; Esc or a second press of Play abandons the
 // scan and the window is as before Play, and Close ends the program at once,
-// whatever the scan waits for. The folder browser starts at its last folder
+// whatever the scan waits for. The scan abandoned last runs on: a new Play of
+// the same folders takes it up again, so pressing Play and Esc over and over
+// on a share that does not answer leaves no pile of stuck scans; a Play of
+// other folders cancels it. The folder browser starts at its last folder
 // only when that folder answers in time (asked off the GUI thread), else at
 // the home folder.
 class Tfrm_kalvio : public QWidget {
@@ -140,8 +148,9 @@ private:
     void ChooseFolder(std::function<void(const QString& folder)> use);
     MusicSequencer& Music();
     void StartScan(const ShowFolders& folders);
-    void ScanFinished();
-    void EndScan();
+    void ScanFinished(ShowScanJob* job);
+    void StopScanDisplay();
+    void AbandonScan();
     void ShowScanProgress();
 
     ShowState& state_;
@@ -154,6 +163,7 @@ private:
     std::unique_ptr<kalvio::MediaPlayer> MediaPlayer;
     std::unique_ptr<MusicSequencer> music_;
     std::unique_ptr<ShowScanJob> scan_;
+    std::unique_ptr<ShowScanJob> abandoned_; // the one left running, if any
     PlayChoices scanChoices_;
     QTimer* scanPoll_ = nullptr;
     QShortcut* cancelScan_ = nullptr;

@@ -14,6 +14,27 @@ namespace {
 // calls in half the time of 16); on a local disk they cost little.
 constexpr unsigned kReadThreads = 32;
 
+// The music folder's walk into result.music, its error into musicError.
+void ScanMusicAhead(const std::string& musicFolder, ShowScanResult& result, ReadAhead& ahead, size_t startIndex,
+                    const ScanWatch& watch)
+{
+    try {
+        ScanFolderAhead(musicFolder, MusicFilter, result.music, ahead, startIndex, watch);
+    } catch (const InOutError& error) {
+        result.musicError = error;
+    }
+}
+
+ScanWatch WatchOf(ScanProgress* progress)
+{
+    ScanWatch watch;
+    if (progress) {
+        watch.cancel = &progress->cancel;
+        watch.found = &progress->picturesFound;
+    }
+    return watch;
+}
+
 }
 
 ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::optional<std::string>& musicFolder,
@@ -33,11 +54,7 @@ ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::opti
         ReadAhead::Launch(std::move(starts), kReadThreads, sameWalk ? AfterUse::Drop : AfterUse::Keep);
 
     ShowScanResult result;
-    ScanWatch watch;
-    if (progress) {
-        watch.cancel = &progress->cancel;
-        watch.found = &progress->picturesFound;
-    }
+    ScanWatch watch = WatchOf(progress);
     SecondList music{MusicFilter, result.music, std::nullopt};
     try {
         try {
@@ -59,13 +76,23 @@ ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::opti
         if (!musicFolder)
             return result;
         watch.found = nullptr;
-        try {
-            ScanFolderAhead(*musicFolder, MusicFilter, result.music, ahead, musicIndex, watch);
-        } catch (const InOutError& error) {
-            result.musicError = error;
-        }
+        ScanMusicAhead(*musicFolder, result, ahead, musicIndex, watch);
     } catch (const ScanCancelled&) {
         // The caller asked to stop; it makes nothing of the lists.
+    }
+    return result;
+}
+
+ShowScanResult ScanMusicShowFolder(const std::string& musicFolder, ScanProgress* progress)
+{
+    ReadAhead ahead = ReadAhead::Launch({ ScanStartPath(musicFolder) }, kReadThreads, AfterUse::Drop);
+    ShowScanResult result;
+    ScanWatch watch = WatchOf(progress);
+    watch.found = nullptr; // the count is of pictures
+    try {
+        ScanMusicAhead(musicFolder, result, ahead, 0, watch);
+    } catch (const ScanCancelled&) {
+        // As above.
     }
     return result;
 }

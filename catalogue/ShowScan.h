@@ -38,4 +38,9 @@ struct ShowScanResult {
 ShowScanResult ScanShowFolders(const std::string& pictureFolder, const std::optional<std::string>& musicFolder,
                                ScanProgress* progress = nullptr);
 
+// ScanMusicFolder(musicFolder) alone, with a read-ahead of its own, for a
+// caller that runs it beside the picture scan: only `music` and `musicError`
+// are set.
+ShowScanResult ScanMusicShowFolder(const std::string& musicFolder, ScanProgress* progress = nullptr);
+
 }

@@ -42,8 +42,8 @@ struct RecordingActions : PlayActions {
     {
         ShowScanResult result;
         result.pictureError = Scan("pictures", f.pictures, result.pictures);
-        if (!result.pictureError && f.music)
-            result.musicError = Scan("music", *f.music, result.music);
+        if (!result.pictureError)
+            result.musicError = Scan("music", f.music, result.music);
         return result;
     }
     void Warn(const std::string& text) override { log.push_back("warn:" + text); }
@@ -70,6 +70,8 @@ PlaySequence::Outcome Play(ShowState& state, RecordingActions& actions, const Pl
     const std::optional<ShowFolders> folders = play.Begin(choices);
     if (!folders)
         return PlaySequence::Outcome::Warned;
+    // Play waits for the music scan to its end only when it starts a track.
+    EXPECT_EQ(folders->musicAwaited, choices.UseMusic);
     return play.Finish(choices, actions.ScanFolders(*folders));
 }
 
@@ -98,13 +100,11 @@ TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
         { "music on, no music in folder", { "/pics", "/nomusic", true, false, 6 }, O::Warned,
           { "pictures:/pics", "music:/nomusic", W4 }, true },
         { "no pictures, music off", { "/nopics", "/music", false, false, 6 }, O::Warned,
-          { "pictures:/nopics", W3 }, true },
-        { "music off: music folder not scanned, nothing started", { "/pics", "/nomusic", false, false, 6 },
-          O::Shown, { "pictures:/pics", "show 6000", "timer off", "close" }, true },
+          { "pictures:/nopics", "music:/music", W3 }, true },
+        { "music off: folder scanned, nothing started", { "/pics", "/nomusic", false, false, 6 }, O::Shown,
+          { "pictures:/pics", "music:/nomusic", "show 6000", "timer off", "close" }, true },
         { "music off with music present", { "/pics", "/music", false, true, 60 }, O::Shown,
-          { "pictures:/pics", "show 60000", "timer off", "close" }, true },
-        { "music off, the music folder missing", { "/pics", "/gone", false, false, 6 }, O::Shown,
-          { "pictures:/pics", "show 6000", "timer off", "close" }, true },
+          { "pictures:/pics", "music:/music", "show 60000", "timer off", "close" }, true },
         { "music on", { "/pics", "/music", true, false, 17 }, O::Shown,
           { "pictures:/pics", "music:/music", "playmusic", "timer on", "show 17000", "timer off",
             "stop music", "close" }, true },
@@ -135,9 +135,7 @@ TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
             EXPECT_EQ(state.MusicList, std::vector<std::string> { "old.mp3" });
         } else {
             EXPECT_EQ(state.PictureList, actions.folders[c.choices.ImageDir]);
-            // With music off the music list stays empty: nothing reads it.
-            EXPECT_EQ(state.MusicList, c.choices.UseMusic ? actions.folders[c.choices.MusicDir]
-                                                          : std::vector<std::string> {});
+            EXPECT_EQ(state.MusicList, actions.folders[c.choices.MusicDir]);
         }
         if (c.outcome == O::Shown) {
             EXPECT_EQ(actions.atShow.PictureIndex, 0);
@@ -152,9 +150,12 @@ TEST(PlaySequenceTest, ValidationScansAndOrderOfSteps)
 TEST(PlaySequenceTest, FailedScanEndsPlayWithItsError)
 {
     // An unusable picture folder stops Play, and so does an unusable music
-    // folder with music on.
+    // folder, with music on or off (the music folder is scanned either way).
     for (const PlayChoices& choices : { PlayChoices { "/gone", "/music", false, false, 6 },
-                                        PlayChoices { "/pics", "/gone", true, false, 6 } }) {
+                                        PlayChoices { "/pics", "/gone", true, false, 6 },
+                                        PlayChoices { "/pics", "/gone", false, false, 6 },
+                                        PlayChoices { "/pics", "", false, false, 6 } }) {
+        SCOPED_TRACE(choices.MusicDir + (choices.UseMusic ? ", music on" : ", music off"));
         ShowState state;
         state.MusicList = { "old.mp3" };
         RecordingActions actions(state);
@@ -162,7 +163,7 @@ TEST(PlaySequenceTest, FailedScanEndsPlayWithItsError)
         EXPECT_THROW(Play(state, actions, choices), InOutError);
         for (const std::string& entry : actions.log)
             EXPECT_EQ(entry.rfind("show", 0), std::string::npos) << "no show after a failed scan";
-        EXPECT_EQ(actions.log.back(), choices.ImageDir == "/gone" ? "pictures:/gone" : "music:/gone");
+        EXPECT_EQ(actions.log.back(), choices.ImageDir == "/gone" ? "pictures:/gone" : "music:" + choices.MusicDir);
         // The lists as the scans left them: a failed picture scan leaves the
         // music list cleared, a failed music scan the picture list full.
         EXPECT_EQ(state.PictureList, choices.ImageDir == "/gone" ? std::vector<std::string> {}

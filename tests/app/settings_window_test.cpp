@@ -75,6 +75,11 @@ protected:
                 result.pictures = { "/pics/a.jpg" };
             return result;
         };
+        // With music off, on a thread of its own beside the pictures'.
+        s.scanMusic = [this](const std::string& music, ScanProgress*) {
+            musicScanned.push_back(music);
+            return ShowScanResult {};
+        };
         s.runSlideshow = [this](ShowState&, int ms) { shows.push_back(ms); };
         s.showAbout = [this] { ++abouts; };
         s.openUrl = [this](const QUrl& url) { opened.push_back(url); };
@@ -110,6 +115,7 @@ protected:
     std::vector<QString> starts;
     std::vector<std::string> warnings;
     std::vector<std::string> scanned;
+    std::vector<std::string> musicScanned; // beside the pictures, with music off
     std::vector<int> shows;
     std::vector<QUrl> opened;
     int abouts = 0;
@@ -281,6 +287,18 @@ TEST_F(SettingsWindowTest, PlayUsesTheClampedIntervalEvenWithoutFocusLoss)
     }
 }
 
+// With music off and the music box the picture folder (as it follows by
+// default), one scan walks both: no second walk of the same folders.
+TEST_F(SettingsWindowTest, MusicOffSameFolderIsOneWalk)
+{
+    Find<QLineEdit>("e_imagedir")->setText("/pics");
+    Find<QLineEdit>("e_musicdir")->setText("/pics");
+    PressPlay();
+    EXPECT_EQ(scanned, (std::vector<std::string> { "pictures /pics", "music /pics" }));
+    EXPECT_TRUE(musicScanned.empty());
+    EXPECT_EQ(shows.size(), 1u);
+}
+
 TEST_F(SettingsWindowTest, FolderBrowser)
 {
     auto* image = Find<QLineEdit>("e_imagedir");
@@ -337,17 +355,20 @@ TEST_F(SettingsWindowTest, PlayButtonRunsThePlaySequence)
     PressPlay();
     EXPECT_EQ(warnings.back(), NoMusicText);
     EXPECT_EQ(scanned, (std::vector<std::string> { "pictures /pics", "music /empty" }));
+    EXPECT_TRUE(musicScanned.empty()) << "with music on, one scan reads both folders";
     EXPECT_TRUE(shows.empty());
     EXPECT_TRUE(window->isVisible());
 
-    // With music off the music folder is not scanned, no music starts, the
-    // show runs and the settings window closes after it.
+    // With music off the music folder is still scanned (beside the
+    // pictures), no music starts, the show runs and the settings window
+    // closes after it.
     Find<QCheckBox>("cb_usemusic")->setChecked(false);
     Find<QCheckBox>("cb_circle")->setChecked(true);
     Find<QSpinBox>("interupttime")->setValue(9);
     scanned.clear();
     PressPlay();
     EXPECT_EQ(scanned, std::vector<std::string> { "pictures /pics" });
+    EXPECT_EQ(musicScanned, std::vector<std::string> { "/empty" });
     EXPECT_EQ(shows, std::vector<int> { 9000 });
     EXPECT_TRUE(state.LoopPlayback);
     EXPECT_FALSE(window->Timer->isActive());
@@ -358,7 +379,9 @@ TEST_F(SettingsWindowTest, PlayButtonRunsThePlaySequence)
 
 // Play abandoned while it scans, by Esc (wherever the keyboard focus is) or a
 // second press of Play, with a scan that never ends: the window is at once as
-// before Play, with no warning and no show, and a new Play scans again.
+// before Play, with no warning and no show. A new Play of other folders scans
+// them; one of the folders of the scan left running takes that scan up again,
+// and its result, once it comes, goes on as Play's.
 TEST_F(SettingsWindowTest, PlayIsCancelledWhileItScans)
 {
     std::promise<void> release;
@@ -371,6 +394,7 @@ TEST_F(SettingsWindowTest, PlayIsCancelledWhileItScans)
         released.wait(); // a share that never answers, deaf to the cancel
         return ShowScanResult {};
     };
+    s.scanMusic = [](const std::string&, ScanProgress*) { return ShowScanResult {}; };
     s.runSlideshow = [this](ShowState&, int ms) { shows.push_back(ms); };
     s.warn = [this](QWidget*, const QString& text) { warnings.push_back(text.toStdString()); };
     Tfrm_kalvio w(state, s);
@@ -386,6 +410,7 @@ TEST_F(SettingsWindowTest, PlayIsCancelledWhileItScans)
     for (const Way& way : { Way { "Esc on Play", w.RzButton3 }, Way { "Esc on the path box", w.e_imagedir },
                             Way { "Esc on the interval", w.interupttime }, Way { "Play again", nullptr } }) {
         SCOPED_TRACE(way.name);
+        w.e_imagedir->setText(QString("/pics/") + way.name);
         const int before = started;
         w.RzButton3->click();
         ASSERT_TRUE(w.Scanning());
@@ -407,11 +432,23 @@ TEST_F(SettingsWindowTest, PlayIsCancelledWhileItScans)
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(warnings.empty());
     EXPECT_TRUE(shows.empty());
+
+    // The same folders as the scan abandoned last: no new scan.
+    const int before = started;
+    w.RzButton3->click();
+    EXPECT_TRUE(w.Scanning());
+    EXPECT_TRUE(w.scanNote->isVisible());
     release.set_value();
+    ASSERT_TRUE(test::WaitUntil([&] { return !w.Scanning(); }, test::kHangMs));
+    EXPECT_EQ(started, before) << "a scan abandoned before was not taken up";
+    // Its lists (no pictures) are Play's.
+    EXPECT_EQ(warnings, std::vector<std::string> { NoPicturesText });
+    EXPECT_TRUE(shows.empty());
 }
 
 // Play with music off and the music folder on a share that never answers:
-// the real scan leaves the music folder alone and the show starts.
+// the real scans, and once the pictures are found the music scan is given up
+// after its limit; the show starts without music.
 TEST_F(SettingsWindowTest, MusicOffDoesNotWaitForADeadMusicFolder)
 {
     test::StalledMount mount;

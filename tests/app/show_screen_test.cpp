@@ -53,6 +53,8 @@ TEST(ShowScreen, ShowCoversTheScreenOfTheSettingsWindow)
             result.pictures = { std::string(KALVIO_TEST_DATA) + "/show/testorig.jpg" };
             return result;
         };
+        // Music is off; its folder's scan finds nothing and fails nothing.
+        s.scanMusic = [](const std::string&, ScanProgress*) { return ShowScanResult {}; };
         Tfrm_kalvio settings(state, s);
         settings.move(screen->geometry().topLeft() + QPoint(40, 40));
         settings.show();

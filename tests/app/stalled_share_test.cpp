@@ -106,8 +106,8 @@ KalvioApplication& App()
 }
 
 // Play on a picture folder inside the dead share: the window shows that it
-// works, keeps painting, a second Play abandons the scan and a third starts
-// another, and Close ends the program.
+// works, keeps painting, a second Play abandons the scan and a third takes it
+// up again, and Close ends the program.
 [[noreturn]] void ScanStalledFolderThenClose()
 {
     KalvioApplication& app = App();

@@ -35,6 +35,16 @@ using Rows = std::vector<std::string>;
 
 namespace {
 
+// The music folder's scan alone, into r.
+void SequentialMusicScan(const std::string& music, ShowScanResult& r)
+{
+    try {
+        kalvio::ScanMusicFolder(music, r.music);
+    } catch (const InOutError& e) {
+        r.musicError = e;
+    }
+}
+
 // The two scans one after the other, as Play made them before.
 ShowScanResult SequentialScans(const std::string& pictures, const std::string& music)
 {
@@ -44,13 +54,8 @@ ShowScanResult SequentialScans(const std::string& pictures, const std::string& m
     } catch (const InOutError& e) {
         r.pictureError = e;
     }
-    if (r.pictureError)
-        return r;
-    try {
-        kalvio::ScanMusicFolder(music, r.music);
-    } catch (const InOutError& e) {
-        r.musicError = e;
-    }
+    if (!r.pictureError)
+        SequentialMusicScan(music, r);
     return r;
 }
 
@@ -249,16 +254,22 @@ TEST(ShowScan, GivesTheSequentialScansListsOnRandomTrees)
             {"disjoint", root + "/x", root + "/y"},
         };
         for (const Relation& r : relations) {
-            ShowScanResult expected, got;
+            // Both scans, and the music scan alone (as beside the pictures).
+            ShowScanResult expected, got, expectedMusic, gotMusic;
             {
                 WithoutOverride asAUser;
                 expected = SequentialScans(r.pictures, r.music);
                 got = kalvio::ScanShowFolders(r.pictures, r.music);
+                SequentialMusicScan(r.music, expectedMusic);
+                gotMusic = kalvio::ScanMusicShowFolder(r.music);
             }
             errorsMet |= expected.pictureError || expected.musicError;
             EXPECT_TRUE(Same(got, expected))
                 << "seed " << seed << ", " << r.name << ": pictures " << r.pictures << ", music " << r.music
                 << "\nexpected " << Describe(expected) << "got " << Describe(got) << "tree:\n" << tree.Log();
+            EXPECT_TRUE(Same(gotMusic, expectedMusic))
+                << "seed " << seed << ", music alone " << r.music << "\nexpected " << Describe(expectedMusic)
+                << "got " << Describe(gotMusic) << "tree:\n" << tree.Log();
         }
     }
     EXPECT_TRUE(errorsMet) << "no tree made a scan fail";
@@ -341,6 +352,24 @@ TEST(ShowScan, OneWalkForBothListsKeepsEachScansError)
         EXPECT_EQ(expected.musicError.has_value(), c.musicFails) << Describe(expected);
         EXPECT_TRUE(Same(got, expected)) << "expected " << Describe(expected) << "got " << Describe(got);
         EXPECT_EQ(progress.picturesFound.load(), got.pictures.size());
+    }
+}
+
+// The music scan alone fails on an empty folder text and a missing folder
+// as the sequential scan does, and finds the tracks of a folder that answers.
+TEST(ShowScan, MusicScanAloneFailsAsTheSequentialScan)
+{
+    const kalvio::test::TempFolder temp("kalvio-show-music-alone");
+    const std::string root = temp.path().string();
+    fs::create_directories(root + "/sub");
+    ::close(::open((root + "/sub/a.mp3").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    for (const std::string& music : {std::string(), root + "/gone", root}) {
+        SCOPED_TRACE("music '" + music + "'");
+        ShowScanResult expected;
+        SequentialMusicScan(music, expected);
+        const ShowScanResult got = kalvio::ScanMusicShowFolder(music);
+        EXPECT_EQ(expected.musicError.has_value(), music != root) << Describe(expected);
+        EXPECT_TRUE(Same(got, expected)) << "expected " << Describe(expected) << "got " << Describe(got);
     }
 }
 
