@@ -67,12 +67,16 @@ void TurnBlocksVector(const Bitmap& from, Bitmap& to, bool mirrorColumns, bool m
             const auto r2 = hn::LoadU(d, from.row(y + 2) + x), r3 = hn::LoadU(d, from.row(y + 3) + x);
             const auto t0 = hn::InterleaveLower(d, r0, r1), t1 = hn::InterleaveUpper(d, r0, r1);
             const auto t2 = hn::InterleaveLower(d, r2, r3), t3 = hn::InterleaveUpper(d, r2, r3);
-            const decltype(r0) columns[4] = { pairs(t0, t2, false), pairs(t0, t2, true), pairs(t1, t3, false),
-                                              pairs(t1, t3, true) };
             // The block's four upright pixels of a row land at [c, c + 4).
+            // (No array of vectors: SVE's vectors have no size.)
             const int32_t c = mirrorRows ? H - 4 - y : y;
-            for (int k = 0; k < 4; ++k)
-                hn::StoreU(mirrorRows ? hn::Reverse(d, columns[k]) : columns[k], d, targets[k] + c);
+            auto store = [&](int k, auto column) {
+                hn::StoreU(mirrorRows ? hn::Reverse(d, column) : column, d, targets[k] + c);
+            };
+            store(0, pairs(t0, t2, false));
+            store(1, pairs(t0, t2, true));
+            store(2, pairs(t1, t3, false));
+            store(3, pairs(t1, t3, true));
         }
     }
 #endif
