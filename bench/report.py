@@ -72,6 +72,105 @@ def status(ok):
     return "yes" if ok else "**no**"
 
 
+FRAME_SIZES = ((1920, 1080), (3840, 2160), (6000, 4000))
+
+
+def worst_frame(entries, w, h):
+    """(ratio, style, frame ms, memcpy ms) of the slowest style against the
+    memcpy timed beside it, and the median ratio; None when not measured."""
+    ratios = []
+    for program in ("rect_styles_bench", "region_styles_bench"):
+        for name, e in find(entries, rf"BM_Frame/style:(\d+)/w:{w}/h:{h}", program).items():
+            if "memcpy_ratio" in e:
+                style = int(re.search(r"style:(\d+)", name).group(1))
+                ratios.append((e["memcpy_ratio"], style, frame_ms(e), e["memcpy_ms"]))
+    if not ratios:
+        return None
+    return max(ratios), statistics.median(r[0] for r in ratios)
+
+
+def context_target(folder):
+    """The vector target the programs of `folder` named in their context."""
+    names = set()
+    for path in glob.glob(os.path.join(folder, "*.json")):
+        try:
+            with open(path) as f:
+                names.add(json.load(f).get("context", {}).get("simd_target", "?"))
+        except (OSError, ValueError):
+            pass
+    return "/".join(sorted(names)) or "?"
+
+
+def per_target(folder):
+    """Tables of the goals that depend on the vector code, one column per
+    target of targets/<name>/ (the same programs run once per
+    KALVIO_SIMD_TARGET in the same run)."""
+    order = ["avx512", "avx2", "sse4", "sve", "neon", "plain"]
+    found = [os.path.basename(d) for d in glob.glob(os.path.join(folder, "targets", "*")) if os.path.isdir(d)]
+    targets = sorted(found, key=lambda t: order.index(t) if t in order else len(order))
+    if not targets:
+        return
+    runs = {t: load(os.path.join(folder, "targets", t)) for t in targets}
+    header = ["per target (KALVIO_SIMD_TARGET)"] + [f"{t} ({context_target(os.path.join(folder, 'targets', t))})"
+                                                    for t in targets]
+    rows = []
+    for w, h in FRAME_SIZES[:2]:
+        cells, medians = [], []
+        for t in targets:
+            found_frame = worst_frame(runs[t], w, h)
+            if not found_frame:
+                cells.append("not measured")
+                medians.append("")
+                continue
+            (ratio, style, frame, copy), median = found_frame
+            cells.append(f"{ratio:.2f}x (style {style}, {frame:.2f} ms / {copy:.2f} ms) {status(ratio <= 3)}")
+            medians.append(f"{median:.2f}x")
+        rows.append([f"1. frame {w}x{h}, slowest style against memcpy beside it (goal 3x)"] + cells)
+        rows.append([f"1. frame {w}x{h}, median of the styles"] + medians)
+    # Stretch copies against a memcpy of the destination's size in the same program.
+    copies = (("BM_StretchCopyMirror24MP", (6000, 4000), "stretch copy, mirrored, 24 MP"),
+              ("BM_StretchCopy24MP/w:3840/h:2160", (3840, 2160), "stretch copy, 24 MP to 3840x2160"),
+              ("BM_StretchCopy24MP/w:1920/h:1080", (1920, 1080), "stretch copy, 24 MP to 1920x1080"),
+              ("BM_StretchCopy24MP/w:3000/h:4000", (3000, 4000), "stretch copy, 24 MP squeezed across to 3000x4000"),
+              ("BM_StretchCopyEnlarge", (1920, 1080), "stretch copy, 960x540 to 1920x1080"),
+              ("BM_SelectRow/w:1920/h:1080", (1920, 1080), "frame mix select, 1920x1080"),
+              ("BM_SelectRow/w:3840/h:2160", (3840, 2160), "frame mix select, 3840x2160"))
+    for pattern, (w, h), label in copies:
+        cells = []
+        for t in targets:
+            e = one(runs[t], re.escape(pattern), "graphics_bench")
+            copy = one(runs[t], rf"BM_FrameMemcpy/w:{w}/h:{h}", "graphics_bench")
+            if not e:
+                cells.append("not measured")
+            elif copy:
+                cells.append(f"{ms(e):.2f} ms ({ms(e) / ms(copy):.2f}x memcpy)")
+            else:
+                cells.append(f"{ms(e):.2f} ms")
+        if any(c != "not measured" for c in cells):
+            rows.append([label] + cells)
+    # Renditions against djpeg's full decode of the same file (goal 1.3x).
+    names = sorted({name for t in targets
+                    for name in find(runs[t], r"BM_Rendition/file:(.+)/w:(\d+)/h:(\d+)", "rendition_bench")})
+    for name in names:
+        file = name.split("file:", 1)[1].split("/w:")[0]
+        size = "x".join(re.findall(r"[wh]:(\d+)", name))
+        cells = []
+        for t in targets:
+            e = one(runs[t], re.escape(name), "rendition_bench")
+            djpeg = one(runs[t], rf"BM_Djpeg/file:{re.escape(file)}", "rendition_bench")
+            if e and djpeg:
+                r = ms(e) / ms(djpeg, "real_time")
+                cells.append(f"{r:.2f}x ({ms(e):.0f} ms / {ms(djpeg, 'real_time'):.0f} ms)")
+            else:
+                cells.append("not measured")
+        rows.append([f"8. rendition {size} of {file} against djpeg"] + cells)
+    print()
+    print("| " + " | ".join(header) + " |")
+    print("|" + "---|" * len(header))
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+
+
 def share_rows(entries, program, what, pattern):
     """One program's walks of the 1 ms share (music:0 with the music folder the
     picture folder, music:1 with a separate music folder of 2,000 tracks)
@@ -106,7 +205,7 @@ def main():
     # FrameBitmap after every frame) and reports the median per-iteration
     # ratio; the standalone memcpy, which runs with nothing else in the caches,
     # is shown for reference.
-    for w, h in ((1920, 1080), (6000, 4000)):
+    for w, h in FRAME_SIZES:
         ratios, resident = [], []
         for program in ("rect_styles_bench", "region_styles_bench"):
             memcpy = one(entries, rf"BM_FrameMemcpy/w:{w}/h:{h}", program)
@@ -317,6 +416,7 @@ def main():
     print("|" + "---|" * len(header))
     for row in rows:
         print("| " + " | ".join(row) + " |")
+    per_target(folder)
 
 
 if __name__ == "__main__":

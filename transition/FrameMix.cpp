@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/graphics/RowCopy.h"
+#include "platform/graphics/RowSelect.h"
 
 namespace kalvio {
 
@@ -15,15 +16,6 @@ void CopyRows(Bitmap& frame, const Bitmap& source, int32_t top, int32_t bottom)
 {
     if (top < bottom)
         std::memcpy(frame.row(top), source.row(top), size_t(bottom - top) * size_t(frame.width()) * sizeof(Pixel));
-}
-
-// d[k] := m[k] ? n[k] : o[k] for all-ones or all-zero masks; vectorised.
-__attribute__((target_clones("avx2", "default")))
-void SelectRow(Pixel* __restrict d, const Pixel* __restrict o, const Pixel* __restrict n,
-               const uint32_t* __restrict m, int32_t count)
-{
-    for (int32_t k = 0; k < count; ++k)
-        d[k] = (o[k] & ~m[k]) | (n[k] & m[k]);
 }
 
 // A band's spans are drawn by a per-pixel mask once they come this close

@@ -6,10 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
+#include "platform/graphics/GatherRow.h"
 #include "platform/graphics/Region.h"
 #include "platform/graphics/RowCopy.h"
 
@@ -43,63 +40,6 @@ void MapAxis(std::vector<int32_t>& out, int64_t first, int64_t last, int64_t ori
             ++q;
         }
     }
-}
-
-// d[k] = s[columns[k]]; touches the same columns of `next` for the cache.
-void GatherRowScalar(Pixel* __restrict d, const Pixel* __restrict s, const Pixel* next,
-                     const int32_t* __restrict columns, int32_t count)
-{
-    int32_t k = 0;
-    for (; k + 8 <= count; k += 8) {
-        __builtin_prefetch(next + columns[k]);
-        Pixel p0 = s[columns[k]], p1 = s[columns[k + 1]], p2 = s[columns[k + 2]], p3 = s[columns[k + 3]];
-        Pixel p4 = s[columns[k + 4]], p5 = s[columns[k + 5]], p6 = s[columns[k + 6]], p7 = s[columns[k + 7]];
-        d[k] = p0, d[k + 1] = p1, d[k + 2] = p2, d[k + 3] = p3;
-        d[k + 4] = p4, d[k + 5] = p5, d[k + 6] = p6, d[k + 7] = p7;
-    }
-    for (; k < count; ++k)
-        d[k] = s[columns[k]];
-}
-
-#if defined(__x86_64__)
-// As GatherRowScalar. The column table is monotonic, so eight neighbouring
-// destination pixels read a window of source columns; while that window fits
-// in sixteen columns (scales down to about half, and every enlargement) two
-// loads and two in-register permutes replace eight scalar loads.
-__attribute__((target("avx2")))
-void GatherRowAvx2(Pixel* __restrict d, const Pixel* __restrict s, const Pixel* next,
-                   const int32_t* __restrict columns, int32_t count, int32_t sourceWidth)
-{
-    const __m256i seven = _mm256_set1_epi32(7);
-    int32_t k = 0;
-    for (; k + 8 <= count; k += 8) {
-        const int32_t a = columns[k], b = columns[k + 7];
-        const int32_t lo = std::min(a, b), hi = std::max(a, b);
-        __builtin_prefetch(next + a);
-        if (hi - lo < 16 && lo + 16 <= sourceWidth) {
-            const __m256i at = _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns + k)),
-                                                _mm256_set1_epi32(lo));
-            const __m256i low = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + lo)), at);
-            const __m256i high = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + lo + 8)), at);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + k), _mm256_blendv_epi8(low, high, _mm256_cmpgt_epi32(at, seven)));
-        } else {
-            for (int32_t j = k; j < k + 8; ++j)
-                d[j] = s[columns[j]];
-        }
-    }
-    GatherRowScalar(d + k, s, next, columns + k, count - k);
-}
-#endif
-
-void GatherRow(Pixel* d, const Pixel* s, const Pixel* next, const int32_t* columns, int32_t count, int32_t sourceWidth)
-{
-#if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2)
-        return GatherRowAvx2(d, s, next, columns, count, sourceWidth);
-#endif
-    (void)sourceWidth;
-    GatherRowScalar(d, s, next, columns, count);
 }
 
 // Scratch tables of the stretch copy, kept between calls so that a frame
@@ -155,6 +95,7 @@ void StretchCopy(Bitmap& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
         MapAxis(t_columns, cx0, cx1, x0, aw, mirrorX, sx, sw, src.width());
 
     const int32_t* columns = t_columns.data();
+    const GatherRowKernel gatherRow = unscaledX ? nullptr : ChosenGatherRow();
     for (int64_t y = cy0; y < cy1; ++y) {
         Pixel* d = dst.row(int32_t(y)) + cx0;
         int32_t sourceRow = t_rows[size_t(y - cy0)];
@@ -170,7 +111,7 @@ void StretchCopy(Bitmap& dst, int32_t dx, int32_t dy, int32_t dw, int32_t dh,
             // Rows of a large source are far apart: fetch the row two steps
             // ahead while gathering this one.
             size_t ahead = std::min(size_t(y - cy0) + 2, t_rows.size() - 1);
-            GatherRow(d, s, src.row(t_rows[ahead]), columns, count, src.width());
+            gatherRow(d, s, src.row(t_rows[ahead]), columns, count, src.width());
         }
     }
 }

@@ -1,33 +1,104 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/picture/Orient.h"
+// Turning pictures upright. The pixel moves are written once and compiled by
+// Highway for every instruction set of the architecture (this file includes
+// itself once per target through foreach_target.h); the plain code beside
+// them is the reference.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "platform/picture/Orient.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <hwy/highway.h>
 
 #include <algorithm>
 
-#include <emmintrin.h>
+#include "platform/picture/Orient.h"
+#include "platform/simd/SimdTarget.h"
 
+HWY_BEFORE_NAMESPACE();
+namespace kalvio::HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Reverses n pixels in place, a vector from each end at a time.
+void ReverseRunVector(Pixel* p, size_t n)
+{
+    const hn::ScalableTag<uint32_t> d;
+    const size_t N = hn::Lanes(d);
+    Pixel* lo = p;
+    Pixel* hi = p + n;
+    while (size_t(hi - lo) >= 2 * N) {
+        hi -= N;
+        const auto a = hn::LoadU(d, lo), b = hn::LoadU(d, hi);
+        hn::StoreU(hn::Reverse(d, b), d, lo);
+        hn::StoreU(hn::Reverse(d, a), d, hi);
+        lo += N;
+    }
+    std::reverse(lo, hi);
+}
+
+// Turns the 4 x 4 blocks of stored columns [x0, x1) and rows [y0, y1) (both
+// multiples of 4 long): each block is transposed in registers, and its four
+// upright rows are written four pixels at a time. Stored column x lands in
+// upright row x (W - 1 - x when `mirrorColumns`), stored row y in upright
+// column y (H - 1 - y when `mirrorRows`).
+void TurnBlocksVector(const Bitmap& from, Bitmap& to, bool mirrorColumns, bool mirrorRows, int32_t x0, int32_t x1,
+                      int32_t y0, int32_t y1)
+{
+    const int32_t W = from.width(), H = from.height();
+#if HWY_TARGET == HWY_SCALAR
+    // One lane: the dispatch runs the plain code on such machines; this only
+    // keeps the target complete.
+    for (int32_t x = x0; x < x1; ++x)
+        for (int32_t y = y0; y < y1; ++y)
+            to.row(mirrorColumns ? W - 1 - x : x)[mirrorRows ? H - 1 - y : y] = from.row(y)[x];
+#else
+    const hn::Full128<uint32_t> d;
+    const hn::Repartition<uint64_t, decltype(d)> d64;
+    auto pairs = [&](auto a, auto b, bool upper) {
+        const auto a64 = hn::BitCast(d64, a), b64 = hn::BitCast(d64, b);
+        return hn::BitCast(d, upper ? hn::InterleaveUpper(d64, a64, b64) : hn::InterleaveLower(d64, a64, b64));
+    };
+    for (int32_t x = x0; x < x1; x += 4) {
+        Pixel* targets[4];
+        for (int k = 0; k < 4; ++k)
+            targets[k] = to.row(mirrorColumns ? W - 1 - (x + k) : x + k);
+        for (int32_t y = y0; y < y1; y += 4) {
+            const auto r0 = hn::LoadU(d, from.row(y) + x), r1 = hn::LoadU(d, from.row(y + 1) + x);
+            const auto r2 = hn::LoadU(d, from.row(y + 2) + x), r3 = hn::LoadU(d, from.row(y + 3) + x);
+            const auto t0 = hn::InterleaveLower(d, r0, r1), t1 = hn::InterleaveUpper(d, r0, r1);
+            const auto t2 = hn::InterleaveLower(d, r2, r3), t3 = hn::InterleaveUpper(d, r2, r3);
+            // The block's four upright pixels of a row land at [c, c + 4).
+            // (No array of vectors: SVE's vectors have no size.)
+            const int32_t c = mirrorRows ? H - 4 - y : y;
+            auto store = [&](int k, auto column) {
+                hn::StoreU(mirrorRows ? hn::Reverse(d, column) : column, d, targets[k] + c);
+            };
+            store(0, pairs(t0, t2, false));
+            store(1, pairs(t0, t2, true));
+            store(2, pairs(t1, t3, false));
+            store(3, pairs(t1, t3, true));
+        }
+    }
+#endif
+}
+
+}
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace kalvio {
 
 namespace {
 
-// Four pixels in reverse order.
-inline __m128i Reversed(__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
+HWY_EXPORT(ReverseRunVector);
+HWY_EXPORT(TurnBlocksVector);
 
-inline __m128i Load(const Pixel* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void Store(Pixel* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-
-// Reverses n pixels in place, four from each end at a time.
 void ReverseRun(Pixel* p, size_t n)
 {
-    Pixel* lo = p;
-    Pixel* hi = p + n;
-    while (hi - lo >= 8) {
-        hi -= 4;
-        const __m128i a = Load(lo), b = Load(hi);
-        Store(lo, Reversed(b));
-        Store(hi, Reversed(a));
-        lo += 4;
-    }
-    std::reverse(lo, hi);
+    if (simd::UsePlain())
+        std::reverse(p, p + n);
+    else
+        HWY_DYNAMIC_DISPATCH(ReverseRunVector)(p, n);
 }
 
 void MirrorRows(Bitmap& b)
@@ -73,32 +144,20 @@ constexpr int32_t kTile = 128;
 void TurnTile(const Bitmap& from, Bitmap& to, SwapPlan plan, int32_t x0, int32_t x1, int32_t y0, int32_t y1)
 {
     const int32_t W = from.width(), H = from.height();
-    auto targetRow = [&](int32_t x) { return to.row(plan.mirrorColumns ? W - 1 - x : x); };
-    auto targetColumn = [&](int32_t y) { return plan.mirrorRows ? H - 1 - y : y; };
     auto turnPixels = [&](int32_t x, int32_t xEnd, int32_t y, int32_t yEnd) {
-        for (int32_t i = x; i < xEnd; ++i)
+        for (int32_t i = x; i < xEnd; ++i) {
+            Pixel* target = to.row(plan.mirrorColumns ? W - 1 - i : i);
             for (int32_t j = y; j < yEnd; ++j)
-                targetRow(i)[targetColumn(j)] = from.row(j)[i];
+                target[plan.mirrorRows ? H - 1 - j : j] = from.row(j)[i];
+        }
     };
-
-    // Blocks of 4 x 4 pixels are transposed in registers.
+    if (simd::UsePlain())
+        return turnPixels(x0, x1, y0, y1);
+    // Blocks of 4 x 4 pixels in registers, the ragged edges pixel by pixel.
     const int32_t xBlocks = x0 + (x1 - x0) / 4 * 4;
     const int32_t yBlocks = y0 + (y1 - y0) / 4 * 4;
-    for (int32_t x = x0; x < xBlocks; x += 4) {
-        for (int32_t y = y0; y < yBlocks; y += 4) {
-            const __m128i r0 = Load(from.row(y) + x), r1 = Load(from.row(y + 1) + x);
-            const __m128i r2 = Load(from.row(y + 2) + x), r3 = Load(from.row(y + 3) + x);
-            const __m128i t0 = _mm_unpacklo_epi32(r0, r1), t1 = _mm_unpackhi_epi32(r0, r1);
-            const __m128i t2 = _mm_unpacklo_epi32(r2, r3), t3 = _mm_unpackhi_epi32(r2, r3);
-            const __m128i columns[4] = { _mm_unpacklo_epi64(t0, t2), _mm_unpackhi_epi64(t0, t2),
-                                         _mm_unpacklo_epi64(t1, t3), _mm_unpackhi_epi64(t1, t3) };
-            // The block's four upright pixels of a row land at [c, c + 4).
-            const int32_t c = plan.mirrorRows ? H - 4 - y : y;
-            for (int k = 0; k < 4; ++k)
-                Store(targetRow(x + k) + c, plan.mirrorRows ? Reversed(columns[k]) : columns[k]);
-        }
-        turnPixels(x, x + 4, yBlocks, y1);
-    }
+    HWY_DYNAMIC_DISPATCH(TurnBlocksVector)(from, to, plan.mirrorColumns, plan.mirrorRows, x0, xBlocks, y0, yBlocks);
+    turnPixels(x0, xBlocks, yBlocks, y1);
     turnPixels(xBlocks, x1, y0, y1);
 }
 
@@ -152,3 +211,4 @@ Bitmap Oriented(Bitmap picture, Orientation o)
 }
 
 }
+#endif

@@ -27,8 +27,8 @@ int64_t BestOf(int64_t targets)
 }
 
 // The named target and every worse one (Highway's targets get worse as their
-// bit rises): all bits from the named one's up, the sign bit left clear (a
-// negative mask would read as an unknown name).
+// bit rises): all bits from the named one's up, short of the sign bit, which
+// would make the mask read as the refusal (-1 and every negative value).
 int64_t FromDown(int64_t target) { return ~(target - 1) & INT64_MAX; }
 
 void Apply(int64_t allowed, bool plain)
@@ -60,37 +60,38 @@ int64_t AllowedTargets(const std::string& name)
     return -1;
 }
 
+Choice Choose(const char* wanted, int64_t supported)
+{
+    if (wanted == nullptr || *wanted == '\0')
+        return { 0, false, {} };
+    const int64_t allowed = AllowedTargets(wanted);
+    if (allowed < 0)
+        return { 0, false,
+                 std::string("kalvio: KALVIO_SIMD_TARGET=") + wanted
+                     + " is not a vector target of this machine's architecture "
+                       "(x86-64: avx512, avx2, sse4, plain; arm64: sve, neon, plain)" };
+    if (allowed == 0)
+        return { 0, true, {} };
+    // The named target itself must be there: a lesser one in its place
+    // would give figures under a false name.
+    const int64_t named = allowed & -allowed;
+    const int64_t has = supported & HWY_TARGETS & allowed;
+    const bool present = (has & (named | (named == HWY_AVX3_DL ? HWY_AVX3 : 0) |
+                                 (named == HWY_SVE2_128 ? HWY_SVE | HWY_SVE2 | HWY_SVE_256 : 0))) != 0;
+    if (!present)
+        return { 0, false, std::string("kalvio: KALVIO_SIMD_TARGET=") + wanted + ": this processor cannot run it" };
+    return { has, false, {} };
+}
+
 void Configure()
 {
     std::call_once(g_configured, [] {
-        const char* wanted = std::getenv("KALVIO_SIMD_TARGET");
-        if (wanted == nullptr || *wanted == '\0') {
-            Apply(0, false);
-            return;
-        }
-        const int64_t allowed = AllowedTargets(wanted);
-        if (allowed < 0) {
-            std::fprintf(stderr,
-                         "kalvio: KALVIO_SIMD_TARGET=%s is not a vector target of this machine's architecture "
-                         "(x86-64: avx512, avx2, sse4, plain; arm64: sve, neon, plain)\n",
-                         wanted);
+        const Choice choice = Choose(std::getenv("KALVIO_SIMD_TARGET"), hwy::SupportedTargets());
+        if (!choice.refusal.empty()) {
+            std::fprintf(stderr, "%s\n", choice.refusal.c_str());
             std::exit(2);
         }
-        if (allowed == 0) {
-            Apply(0, true);
-            return;
-        }
-        // The named target itself must be there: a lesser one in its place
-        // would give figures under a false name.
-        const int64_t named = allowed & -allowed;
-        const int64_t has = hwy::SupportedTargets() & HWY_TARGETS & allowed;
-        const bool present = (has & (named | (named == HWY_AVX3_DL ? HWY_AVX3 : 0) |
-                                     (named == HWY_SVE2_128 ? HWY_SVE | HWY_SVE2 | HWY_SVE_256 : 0))) != 0;
-        if (!present) {
-            std::fprintf(stderr, "kalvio: KALVIO_SIMD_TARGET=%s: this processor cannot run it\n", wanted);
-            std::exit(2);
-        }
-        Apply(has, false);
+        Apply(choice.allowed, choice.plain);
     });
 }
 

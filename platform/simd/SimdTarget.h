@@ -32,6 +32,18 @@ std::string TargetName();
 // the dispatch. For tests that hold every target to the plain code.
 void ForEachTarget(const std::function<void(const std::string& name)>& run);
 
+// What KALVIO_SIMD_TARGET = `wanted` (null or empty: unset) selects on a
+// processor that runs the Highway targets `supported`: the targets to allow
+// (0: all the processor has), whether the plain code runs, or why the name is
+// refused (an unknown name, one of another architecture, or a target the
+// processor lacks). Configure() applies it.
+struct Choice {
+    int64_t allowed = 0;
+    bool plain = false;
+    std::string refusal;
+};
+Choice Choose(const char* wanted, int64_t supported);
+
 // The allowed targets for a name of KALVIO_SIMD_TARGET: the named one and
 // every lesser one of its architecture. 0 for "plain"; -1 for an unknown
 // name or one of another architecture.

@@ -5,9 +5,13 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/graphics/BitmapDraw.h"
+#include "platform/graphics/GatherRow.h"
 #include "platform/graphics/Region.h"
+#include "platform/graphics/RowSelect.h"
+#include "platform/simd/SimdTarget.h"
 
 using namespace kalvio;
 
@@ -144,31 +148,108 @@ TEST(StretchCopy, SourcePartlyOutsideOrEmptyNeverReadsOutside)
     EXPECT_TRUE(SameBitmap(untouched, Bitmap(10, 10, src.pixel(99, 0))));
 }
 
-// Random copies, scaled both ways, mirrored, clipped and partly outside the source.
-TEST(StretchCopy, MatchesThePerPixelRule)
+// Random copies, scaled both ways, mirrored, clipped and partly outside the
+// source, on every vector target the machine runs and on the plain code.
+TEST(StretchCopy, MatchesThePerPixelRuleOnEveryTarget)
 {
-    std::mt19937 rng(7);
-    auto pick = [&](int lo, int hi) { return int32_t(lo + int(rng() % uint32_t(hi - lo + 1))); };
-    for (int round = 0; round < 2000; ++round) {
-        Bitmap src = Coded(pick(1, 40), pick(1, 40), 5);
-        Bitmap fast(pick(1, 50), pick(1, 50), kBackground), model = fast;
-        int32_t dx = pick(-30, 60), dy = pick(-30, 60), dw = pick(-70, 70), dh = pick(-70, 70);
-        int32_t sx = pick(-10, 45), sy = pick(-10, 45), sw = pick(0, 50), sh = pick(0, 50);
-        if (round % 4 == 0)
-            sw = std::abs(dw), sx = pick(0, 10); // the unscaled row path
-        if (round % 4 == 1) {
-            // Rows wide enough for the vector gather, near 1:1 and down to about half.
-            src = Coded(pick(16, 120), pick(1, 8), 5);
-            fast = model = Bitmap(pick(16, 140), pick(1, 8), kBackground);
-            dw = pick(8, 130) * (round % 8 == 1 ? -1 : 1), dx = dw < 0 ? pick(0, 140) : pick(-10, 20);
-            sw = std::abs(dw) + pick(-4, std::abs(dw) + 4), sx = pick(-2, 40);
+    simd::ForEachTarget([](const std::string& target) {
+        SCOPED_TRACE("target " + target);
+        std::mt19937 rng(7);
+        auto pick = [&](int lo, int hi) { return int32_t(lo + int(rng() % uint32_t(hi - lo + 1))); };
+        for (int round = 0; round < 2400; ++round) {
+            Bitmap src = Coded(pick(1, 40), pick(1, 40), 5);
+            Bitmap fast(pick(1, 50), pick(1, 50), kBackground), model = fast;
+            int32_t dx = pick(-30, 60), dy = pick(-30, 60), dw = pick(-70, 70), dh = pick(-70, 70);
+            int32_t sx = pick(-10, 45), sy = pick(-10, 45), sw = pick(0, 50), sh = pick(0, 50);
+            switch (round % 6) {
+            case 0: // the unscaled row path
+                sw = std::abs(dw), sx = pick(0, 10);
+                break;
+            case 1: // rows wide enough for every vector width, down to about a third and up to 2.5 times
+                src = Coded(pick(16, 250), pick(1, 8), 5);
+                fast = model = Bitmap(pick(16, 250), pick(1, 8), kBackground);
+                dw = pick(8, 250) * (round % 12 == 1 ? -1 : 1), dx = dw < 0 ? pick(0, 250) : pick(-10, 20);
+                sw = std::max(1, std::abs(dw) * pick(4, 30) / 10 + pick(-3, 3)), sx = pick(-2, 40);
+                break;
+            case 2: // the source's last columns, so that a window ends at its right edge
+                src = Coded(pick(1, 200), pick(1, 4), 5);
+                fast = model = Bitmap(pick(1, 220), pick(1, 4), kBackground);
+                sw = pick(1, src.width()), sx = src.width() - sw;
+                dw = pick(1, 220) * (round % 12 == 2 ? -1 : 1), dx = dw < 0 ? -dw : 0;
+                break;
+            case 3: // one column or one row, on either side
+                if (round % 12 == 3)
+                    src = Coded(1, pick(1, 40), 5), sx = 0, sw = 1;
+                else
+                    fast = model = Bitmap(pick(1, 90), 1, kBackground), dy = 0, dh = pick(1, 3);
+                break;
+            default:
+                break;
+            }
+            StretchCopy(fast, dx, dy, dw, dh, src, sx, sy, sw, sh);
+            ModelStretch(model, dx, dy, dw, dh, src, sx, sy, sw, sh);
+            ASSERT_TRUE(SameBitmap(fast, model)) << "StretchCopy(dst " << fast.width() << "x" << fast.height() << ", " << dx
+                                                 << ", " << dy << ", " << dw << ", " << dh << ", src " << src.width() << "x"
+                                                 << src.height() << ", " << sx << ", " << sy << ", " << sw << ", " << sh << ")";
         }
-        StretchCopy(fast, dx, dy, dw, dh, src, sx, sy, sw, sh);
-        ModelStretch(model, dx, dy, dw, dh, src, sx, sy, sw, sh);
-        ASSERT_TRUE(SameBitmap(fast, model)) << "StretchCopy(dst " << fast.width() << "x" << fast.height() << ", " << dx
-                                             << ", " << dy << ", " << dw << ", " << dh << ", src " << src.width() << "x"
-                                             << src.height() << ", " << sx << ", " << sy << ", " << sw << ", " << sh << ")";
-    }
+    });
+}
+
+// The row gather alone against the plain code, on column maps whose windows
+// fall on either side of twice every vector width, with a source row exactly
+// as wide as the map needs (so that a window ending at its last column is
+// met, and a read past it is an overrun the sanitizer build reports).
+TEST(GatherRow, EveryTargetEqualsThePlainCode)
+{
+    struct Map {
+        int32_t count, sourceSpan; // count destination pixels over sourceSpan source columns
+        bool mirrored;
+    };
+    const Map maps[] = {
+        { 1, 1, false },     { 7, 3, false },      { 31, 31, true },      { 64, 32, false },    { 64, 127, false },
+        { 64, 128, true },   { 64, 129, false },   { 100, 301, false },   { 257, 255, true },   { 33, 70, false },
+        { 17, 34, true },    { 250, 499, false },  { 250, 500, true },    { 250, 501, false },  { 1000, 6000, true },
+    };
+    std::mt19937 rng(3);
+    simd::ForEachTarget([&](const std::string& target) {
+        const GatherRowKernel gather = ChosenGatherRow();
+        for (const Map& map : maps) {
+            for (int32_t offset : { 0, 1, 5 }) {
+                std::vector<int32_t> columns(size_t(map.count));
+                for (int32_t i = 0; i < map.count; ++i)
+                    columns[size_t(map.mirrored ? map.count - 1 - i : i)]
+                        = offset + int32_t(int64_t(i) * map.sourceSpan / map.count);
+                const int32_t width = offset + map.sourceSpan;
+                std::vector<Pixel> source(static_cast<size_t>(width)), next(source.size());
+                for (Pixel& p : source)
+                    p = Pixel(rng());
+                std::vector<Pixel> got(size_t(map.count) + 1, kBackground), want = got;
+                gather(got.data(), source.data(), next.data(), columns.data(), map.count, width);
+                GatherRowPlain(want.data(), source.data(), next.data(), columns.data(), map.count, width);
+                ASSERT_EQ(got, want) << target << ": " << map.count << " pixels over " << map.sourceSpan << " columns from "
+                                     << offset << (map.mirrored ? ", mirrored" : "");
+            }
+        }
+    });
+}
+
+// The frame mix's select against the plain code, on every count up to past
+// twice the widest vector (the tails after the last whole vector).
+TEST(SelectRow, EveryTargetEqualsThePlainCode)
+{
+    std::mt19937 rng(11);
+    simd::ForEachTarget([&](const std::string& target) {
+        for (int32_t count = 0; count <= 70; ++count) {
+            std::vector<Pixel> o(size_t(count) + 1), n(o.size());
+            std::vector<uint32_t> m(o.size());
+            for (size_t k = 0; k < o.size(); ++k)
+                o[k] = Pixel(rng()), n[k] = Pixel(rng()), m[k] = rng() % 2 ? ~0u : 0u;
+            std::vector<Pixel> got(o.size(), kBackground), want = got;
+            SelectRow(got.data(), o.data(), n.data(), m.data(), count);
+            SelectRowPlain(want.data(), o.data(), n.data(), m.data(), count);
+            ASSERT_EQ(got, want) << target << ", " << count << " pixels";
+        }
+    });
 }
 
 TEST(BitmapDraw, DrawClipsToTheDestination)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/picture/Orient.h"
+#include "platform/simd/SimdTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -91,26 +92,31 @@ TEST(Orient, EightOrientationsOfASmallPicture)
     }
 }
 
-// Sizes around the 4 x 4 register blocks and the 64 x 64 tiles, each pixel
-// checked against the place the small table gives it.
-TEST(Orient, EveryPixelLandsWhereTheCornersSay)
+// Sizes around the 4 x 4 register blocks, the vector widths and the 128 x 128
+// tiles, each pixel checked against the place the small table gives it, on
+// every vector target the machine runs and on the plain code.
+TEST(Orient, EveryPixelLandsWhereTheCornersSayOnEveryTarget)
 {
-    const std::pair<int32_t, int32_t> sizes[]
-        = { { 1, 1 }, { 1, 9 }, { 9, 1 }, { 4, 4 }, { 5, 3 }, { 64, 64 }, { 67, 130 }, { 131, 66 }, { 300, 7 } };
-    for (const TurnCase& t : kTurns) {
-        for (const auto& [W, H] : sizes) {
-            SCOPED_TRACE(std::to_string(int(t.orientation)) + ": " + std::to_string(W) + " x " + std::to_string(H));
-            const Bitmap upright = Oriented(Named(W, H), t.orientation);
-            ASSERT_EQ(upright.width(), SwapsAxes(t.orientation) ? H : W);
-            ASSERT_EQ(upright.height(), SwapsAxes(t.orientation) ? W : H);
-            const Corners c = CornersOf(t, W, H);
-            int wrong = 0;
-            for (int32_t y = 0; y < upright.height(); ++y)
-                for (int32_t x = 0; x < upright.width(); ++x)
-                    wrong += upright.pixel(x, y) != At(c.x0 + x * c.dxX + y * c.dxY, c.y0 + x * c.dyX + y * c.dyY);
-            EXPECT_EQ(wrong, 0);
+    const std::pair<int32_t, int32_t> sizes[] = { { 1, 1 },   { 1, 9 },    { 9, 1 },    { 4, 4 },  { 5, 3 },
+                                                  { 33, 2 },  { 64, 64 },  { 67, 130 }, { 131, 66 }, { 300, 7 },
+                                                  { 1, 300 }, { 257, 129 } };
+    simd::ForEachTarget([&](const std::string& target) {
+        for (const TurnCase& t : kTurns) {
+            for (const auto& [W, H] : sizes) {
+                SCOPED_TRACE(target + ", orientation " + std::to_string(int(t.orientation)) + ": " + std::to_string(W)
+                             + " x " + std::to_string(H));
+                const Bitmap upright = Oriented(Named(W, H), t.orientation);
+                ASSERT_EQ(upright.width(), SwapsAxes(t.orientation) ? H : W);
+                ASSERT_EQ(upright.height(), SwapsAxes(t.orientation) ? W : H);
+                const Corners c = CornersOf(t, W, H);
+                int wrong = 0;
+                for (int32_t y = 0; y < upright.height(); ++y)
+                    for (int32_t x = 0; x < upright.width(); ++x)
+                        wrong += upright.pixel(x, y) != At(c.x0 + x * c.dxX + y * c.dxY, c.y0 + x * c.dyX + y * c.dyY);
+                EXPECT_EQ(wrong, 0);
+            }
         }
-    }
+    });
 }
 
 TEST(Orient, EmptyPictureStaysEmpty)
