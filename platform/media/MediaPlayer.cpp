@@ -68,8 +68,9 @@ struct MediaPlayer::Track {
     }
 };
 
-MediaPlayer::MediaPlayer(std::string audioSink, std::chrono::milliseconds waitLimit)
-    : sinkDescription_(std::move(audioSink)), waitLimit_(waitLimit) {
+MediaPlayer::MediaPlayer(std::string audioSink, std::chrono::milliseconds waitLimit,
+                         std::optional<std::chrono::milliseconds> openLimit)
+    : sinkDescription_(std::move(audioSink)), waitLimit_(waitLimit), openLimit_(openLimit.value_or(waitLimit)) {
     try {
         starter_ = std::make_unique<JobThread>();
         starter_->Post(PrepareGStreamer);
@@ -97,9 +98,9 @@ void MediaPlayer::CloseBy(Clock::time_point deadline) {
 }
 
 void MediaPlayer::Open(const std::string& path) {
-    const auto deadline = Deadline();
-    CloseBy(deadline);
-    const std::string late = "not ready after " + LimitText();
+    CloseBy(Deadline());
+    const auto deadline = Clock::now() + openLimit_;
+    const std::string late = "not ready after " + LimitText(openLimit_);
     try {
         thread_ = std::make_unique<JobThread>();
     } catch (const std::system_error& e) {
@@ -125,8 +126,8 @@ void MediaPlayer::Open(const std::string& path) {
 
 Clock::time_point MediaPlayer::Deadline() const { return Clock::now() + waitLimit_; }
 
-std::string MediaPlayer::LimitText() const {
-    const auto ms = waitLimit_.count();
+std::string MediaPlayer::LimitText(std::chrono::milliseconds limit) {
+    const auto ms = limit.count();
     std::string text = std::to_string(ms / 1000);
     if (ms % 1000) {
         text += '.';
@@ -147,7 +148,7 @@ auto MediaPlayer::Ask(Job job) {
 }
 
 void MediaPlayer::GiveUp(const char* action) {
-    const std::string what = std::string(action) + " " + Quoted(path_) + ": no answer within " + LimitText();
+    const std::string what = std::string(action) + " " + Quoted(path_) + ": no answer within " + LimitText(waitLimit_);
     CloseBy(Clock::now());
     throw MediaError(what);
 }

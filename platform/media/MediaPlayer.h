@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/media/MediaError.h"
@@ -26,14 +27,21 @@ public:
     // The longest a call waits for the track's thread, by default: the GUI
     // thread is never held 2 s.
     static constexpr std::chrono::milliseconds defaultWaitLimit { 1800 };
+    // The longest an open waits when it is made on a worker of its own, where
+    // waiting holds no window: the first open also starts the audio output,
+    // which takes seconds on a slow machine (an emulated one: five and more).
+    static constexpr std::chrono::milliseconds workerOpenLimit { 10000 };
 
     // `audioSink` is a GStreamer bin description for the output, e.g.
     // "fakesink sync=true" in tests. With the default, a machine without a
     // sound device falls back to a silent sink that still keeps time.
     // GStreamer's preparation (PrepareGStreamer) starts at once, in the
     // background.
+    // An open waits up to `openLimit`, every other call up to `waitLimit`
+    // (the open's too when `openLimit` is not given).
     explicit MediaPlayer(std::string audioSink = "autoaudiosink",
-                         std::chrono::milliseconds waitLimit = defaultWaitLimit);
+                         std::chrono::milliseconds waitLimit = defaultWaitLimit,
+                         std::optional<std::chrono::milliseconds> openLimit = std::nullopt);
     // Closes the open track, waiting for it no longer than any other call.
     ~MediaPlayer();
     MediaPlayer(const MediaPlayer&) = delete;
@@ -68,7 +76,7 @@ private:
     void RequireOpen() const;
     std::chrono::steady_clock::time_point Deadline() const;
     // The limit as messages give it, e.g. "1.8 s".
-    std::string LimitText() const;
+    static std::string LimitText(std::chrono::milliseconds limit);
     // Closes the open track, waiting for its release until `deadline`.
     void CloseBy(std::chrono::steady_clock::time_point deadline);
     // Runs `job` (given the pipeline and the deadline) on the open track's
@@ -81,6 +89,7 @@ private:
 
     std::string sinkDescription_;
     std::chrono::milliseconds waitLimit_;
+    std::chrono::milliseconds openLimit_;
     // Prepares GStreamer, so that this is under way before the first open.
     std::unique_ptr<JobThread> starter_;
     // The open track's thread; null when none is open.

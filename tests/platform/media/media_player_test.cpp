@@ -296,6 +296,28 @@ TEST_F(MediaPlayerTest, ACallThatHangsGivesUpTheTrackWithinTheLimit) {
     }
 }
 
+// An open made on a worker may wait longer than the other calls, which may
+// come from the GUI thread: on a mount that never answers it gives up after
+// its own limit and says so.
+TEST_F(MediaPlayerTest, AnOpenWaitsForItsOwnLimit) {
+    kalvio::test::StalledMount mount;
+    if (!mount.Usable()) GTEST_SKIP() << "no FUSE mount on this machine: " << mount.Why();
+    const std::string path = mount.Path("x.mp3");
+    {
+        MediaPlayer player(kTestSink, std::chrono::milliseconds(200), std::chrono::milliseconds(700));
+        const auto t0 = std::chrono::steady_clock::now();
+        try {
+            player.Open(path);
+            ADD_FAILURE() << "opened";
+        } catch (const MediaError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot open \"" + path + "\": not ready after 0.7 s");
+        }
+        EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(700));
+        EXPECT_FALSE(player.IsOpen());
+    }
+    mount.Release();
+}
+
 // A file on a mount that never answers (a network share whose server is gone):
 // its open fails within the limit, naming the file; the thread left waiting on
 // the mount ends when the mount gives up.
