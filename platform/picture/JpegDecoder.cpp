@@ -163,8 +163,9 @@ void FailPixels(const std::string& name, int32_t width, int32_t height)
 
 // Running out of the memory we allow shows up as a request for backing store
 // (which this build has none of) or as our own refusal.
-void FailDecoding(const std::string& name, const Decoder& d)
+void FailDecoding(const std::string& name, const Decoder& d, JpegCost* cost)
 {
+    Report(d, nullptr, cost);
     if (d.err.cancelled)
         throw PictureCancelled();
     int code = d.err.pub.msg_code;

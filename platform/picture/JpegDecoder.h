@@ -91,8 +91,9 @@ bool Protected(Decoder& d, Step step)
 [[noreturn]] void FailPixels(const std::string& name, int32_t width, int32_t height);
 
 // Throws for a failed libjpeg step: PictureCancelled when the cancel flag
-// stopped it, otherwise PictureError naming the file and the cause.
-[[noreturn]] void FailDecoding(const std::string& name, const Decoder& d);
+// stopped it, otherwise PictureError naming the file and the cause. What the
+// decode had cost by then goes to `cost` first.
+[[noreturn]] void FailDecoding(const std::string& name, const Decoder& d, JpegCost* cost = nullptr);
 
 // Checks the start of the data, creates the decoder with the limits and the
 // flag armed, and reads the header; refuses what the header alone shows to be

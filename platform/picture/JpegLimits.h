@@ -45,6 +45,7 @@ struct JpegWarnings {
 
 // What a decode cost: all that libjpeg asked of its memory manager (it frees
 // nothing before the end), and its work (the blocks of every scan, added up).
+// A decode that failed on its way reports what it had cost until then.
 struct JpegCost {
     size_t decoderBytes = 0;
     uint64_t blockScans = 0;

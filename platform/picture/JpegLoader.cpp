@@ -82,7 +82,7 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
 
     bool ok = Protected(d, [&] { jpeg_start_decompress(&d.cinfo); });
     if (!ok)
-        FailDecoding(name, d);
+        FailDecoding(name, d, cost);
     if (c.output_width != c.image_width || c.output_height != c.image_height
         || c.output_components != 4)
         Fail(name, "unexpected decoder output layout");
@@ -112,7 +112,7 @@ Bitmap LoadJpegMemory(const uint8_t* data, size_t size, const std::string& name,
         jpeg_finish_decompress(&d.cinfo);
     });
     if (!ok)
-        FailDecoding(name, d);
+        FailDecoding(name, d, cost);
 
     if (cmyk)
         ConvertCmykRows(bitmap, c.saw_Adobe_marker);

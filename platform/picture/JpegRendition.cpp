@@ -59,7 +59,7 @@ Bitmap Render(const uint8_t* data, size_t size, const std::string& name, int32_t
     c.scale_num = 1;
     c.scale_denom = denominator;
     if (!jpeg::Protected(*d, [&] { jpeg_start_decompress(&c); }))
-        jpeg::FailDecoding(name, *d);
+        jpeg::FailDecoding(name, *d, cost);
     const int32_t inWidth = int32_t(c.output_width), inHeight = int32_t(c.output_height);
     const int channels = grey ? 1 : 3;
     if (c.output_components != (grey ? 1 : cmyk ? 4 : 3))
@@ -113,7 +113,7 @@ Bitmap Render(const uint8_t* data, size_t size, const std::string& name, int32_t
         jpeg_finish_decompress(&c);
     });
     if (!ok)
-        jpeg::FailDecoding(name, *d);
+        jpeg::FailDecoding(name, *d, cost);
     jpeg::Report(*d, warnings, cost);
     return jpeg::Upright(std::move(bitmap), orientation, name);
 }

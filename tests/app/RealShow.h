@@ -5,13 +5,22 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QKeyEvent>
-#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -23,34 +32,59 @@
 namespace kalvio::test {
 
 // A stand-in for one desktop service, on the session bus while it lives.
+// Started with posix_spawn rather than QProcess: Qt starts programs through
+// clone() with a pidfd, which qemu-user (the arm64 suite runs under it)
+// refuses, so no QProcess starts there. Its output goes to files.
 class ServiceMock {
 public:
     ServiceMock(const char* templateName, const char* busName, const char* parameters)
         : templateName_(templateName)
     {
-        QStringList args = { "-m", "dbusmock", "--session", "-t",
-                             QString(KALVIO_DESKTOP_MOCKS "/") + templateName + ".py" };
-        if (parameters)
-            args << "-p" << parameters;
-        process_.start(KALVIO_SYSTEM_PYTHON, args);
+        const std::string mock = std::string(KALVIO_DESKTOP_MOCKS "/") + templateName + ".py";
+        // Unbuffered: each call is in the file as soon as it is logged.
+        std::vector<const char*> argv = { KALVIO_SYSTEM_PYTHON, "-u", "-m", "dbusmock", "--session", "-t",
+                                          mock.c_str() };
+        if (parameters) {
+            argv.push_back("-p");
+            argv.push_back(parameters);
+        }
+        argv.push_back(nullptr);
+        const std::string out = Output("out"), err = Output("err");
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int failed = posix_spawn(&pid_, argv[0], &files, nullptr, const_cast<char* const*>(argv.data()), environ);
+        posix_spawn_file_actions_destroy(&files);
+        if (failed != 0) {
+            pid_ = -1;
+            ADD_FAILURE() << templateName << " did not start: " << std::strerror(failed);
+            return;
+        }
+        // Until its name is on the bus, or it has ended.
         const bool up = test::WaitUntil(
-            [&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(busName).value(); },
-            test::kHangMs);
-        EXPECT_TRUE(up) << templateName << " did not come up: "
-                        << process_.readAllStandardError().toStdString();
+            [&] { return Ended() || QDBusConnection::sessionBus().interface()->isServiceRegistered(busName).value(); },
+            test::kHangMs) && !Ended();
+        EXPECT_TRUE(up) << templateName << " did not come up: " << Read(err);
     }
     ~ServiceMock()
     {
-        process_.terminate();
-        process_.waitForFinished(5000);
+        if (pid_ <= 0 || Ended())
+            return;
+        kill(pid_, SIGTERM);
+        if (!test::WaitUntil([&] { return Ended(); }, 5000)) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
     }
+    ServiceMock(const ServiceMock&) = delete;
+    ServiceMock& operator=(const ServiceMock&) = delete;
 
     // The calls logged so far, without their time stamps.
-    std::vector<std::string> Calls()
+    std::vector<std::string> Calls() const
     {
-        log_ += process_.readAllStandardOutput();
         std::vector<std::string> calls;
-        for (const QByteArray& line : log_.split('\n'))
+        for (const QByteArray& line : QByteArray::fromStdString(Read(Output("out"))).split('\n'))
             if (const qsizetype space = line.indexOf(' '); space > 0)
                 calls.push_back(line.mid(space + 1).toStdString());
         return calls;
@@ -59,9 +93,26 @@ public:
     const char* Name() const { return templateName_; }
 
 private:
+    std::string Output(const char* which) const
+    {
+        return dir_.filePath(QString::fromUtf8(which)).toStdString();
+    }
+    static std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // True once the program has ended (and is reaped).
+    bool Ended()
+    {
+        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == pid_)
+            pid_ = 0;
+        return pid_ == 0;
+    }
+
     const char* templateName_;
-    QProcess process_;
-    QByteArray log_;
+    QTemporaryDir dir_;
+    pid_t pid_ = -1;
 };
 
 inline void Key(QWidget& w, int key)

@@ -92,10 +92,11 @@ private:
     bool armed_ = false;
 };
 
-std::string ErrorOf(const Decode& decode, const std::vector<uint8_t>& file, const JpegLimits& limits = {})
+std::string ErrorOf(const Decode& decode, const std::vector<uint8_t>& file, const JpegLimits& limits = {},
+                    JpegCost* cost = nullptr)
 {
     try {
-        decode(file, limits, nullptr, nullptr);
+        decode(file, limits, nullptr, cost);
     } catch (const PictureError& e) {
         return e.what();
     }
@@ -107,16 +108,23 @@ std::string ErrorOf(const Decode& decode, const std::vector<uint8_t>& file, cons
 TEST(JpegBudget, EmptyScansOverAHugePictureAreRefusedEarly)
 {
     // 1 KB declaring 15,800 x 15,800 grey with 100 scans, each of which walks
-    // all 3.9 million blocks: unbounded, 6 s of processor time here and
-    // half a gigabyte of coefficients (21 s where the issue measured it).
+    // all 3.9 million blocks: unbounded, 390 million block walks (6 s of
+    // processor time here, 21 s where the issue measured it) and half a
+    // gigabyte of coefficients.
     const std::vector<uint8_t> file = CostlyJpeg(CostlyKind::ProgressiveScans);
     ASSERT_LT(file.size(), 1200u);
+    const uint64_t blocksPerScan = uint64_t((15800 + 7) / 8) * uint64_t((15800 + 7) / 8);
+    const JpegLimits limits;
+    ASSERT_LT(limits.maxBlockScans + blocksPerScan, 100 * blocksPerScan);
     for (const Decode& decode : { kFullSize, kRendition }) {
-        // Processor time, so that a busy machine does not count.
-        const double start = ThreadSeconds();
-        const std::string error = ErrorOf(decode, file);
+        JpegCost cost;
+        const std::string error = ErrorOf(decode, file, limits, &cost);
         EXPECT_NE(error.find("\"costly.jpg\": too much decoding work"), std::string::npos) << error;
-        EXPECT_LT(ThreadSeconds() - start, 5.0);
+        // The work is counted as each scan starts, so the refusal comes at
+        // the first scan past the budget, long before the hundredth: what ran
+        // before it stayed within the budget, however fast the machine.
+        EXPECT_GT(cost.blockScans, limits.maxBlockScans);
+        EXPECT_LE(cost.blockScans, limits.maxBlockScans + blocksPerScan);
     }
 }
 
