@@ -127,8 +127,9 @@ public:
     // Music: start the track at MusicIndex, and the once-a-second check.
     void playmusic();
     void TimerTimer();
-    // True while Play's folder scans run.
-    bool Scanning() const { return scan_ != nullptr; }
+    // True while Play searches: its folder scans run, or, with music on, it
+    // waits for the first track's start.
+    bool Scanning() const { return scan_ != nullptr || startingMusic_; }
     // True from a choose button's press until its box is written.
     bool Browsing() const { return browsing_; }
 
@@ -149,7 +150,14 @@ private:
     MusicSequencer& Music();
     void StartScan(const ShowFolders& folders);
     void ScanFinished(ShowScanJob* job);
+    void ShowSearching();
     void StopScanDisplay();
+    // Play's wait for the first track, through the event loop: the show
+    // starts once the track plays or its share is found asleep.
+    void WaitForFirstTrack();
+    void CheckFirstTrack();
+    // A job of the music's worker has ended (posted from the worker).
+    void MusicJobEnded();
     void AbandonScan();
     void ShowScanProgress();
 
@@ -167,6 +175,9 @@ private:
     PlayChoices scanChoices_;
     QTimer* scanPoll_ = nullptr;
     QShortcut* cancelScan_ = nullptr;
+    QTimer* firstTrackLimit_ = nullptr;   // when to ask whether its share sleeps
+    bool startingMusic_ = false;          // Play waits for the first track
+    bool haltedStart_ = false;            // that wait was cancelled: stop the music once its job ends
     FolderProbe* startProbe_ = nullptr;
     bool browsing_ = false;
 };
