@@ -73,9 +73,12 @@ struct SettingsServices {
 // whatever the scan waits for. The scan abandoned last runs on: a new Play of
 // the same folders takes it up again, so pressing Play and Esc over and over
 // on a share that does not answer leaves no pile of stuck scans; a Play of
-// other folders cancels it. The folder browser starts at its last folder
-// only when that folder answers in time (asked off the GUI thread), else at
-// the home folder.
+// other folders cancels it. With music on, Play then waits the same way for
+// the first track's start, told by the music's worker when it has ended: a
+// track that does not open ends Play with its error and no show; a share that
+// does not answer within the no-answer limit does not hold the show. The
+// folder browser starts at its last folder only when that folder answers in
+// time (asked off the GUI thread), else at the home folder.
 class Tfrm_kalvio : public QWidget {
     Q_OBJECT
 public:
