@@ -55,9 +55,24 @@ PlaySequence::Outcome PlaySequence::Finish(const PlayChoices& choices, ShowScanR
     if (choices.Loop)
         state_.LoopPlayback = true;
 
+    if (choices.UseMusic && !state_.MusicList.empty()) {
+        actions_.StartMusic();
+        return Outcome::StartingMusic;
+    }
+    return Show(choices);
+}
+
+PlaySequence::Outcome PlaySequence::Show(const PlayChoices& choices)
+{
     const bool music = choices.UseMusic && !state_.MusicList.empty();
     if (music) {
-        actions_.StartMusic();
+        try {
+            actions_.TakeFirstTrack();
+        } catch (...) {
+            // No show without its first track; the timer was never on.
+            actions_.StopMusic();
+            throw;
+        }
         actions_.SetMusicTimer(true);
     }
 

@@ -27,8 +27,11 @@ class PlayActions {
 public:
     virtual ~PlayActions() = default;
     virtual void Warn(const std::string& text) = 0;
-    // Starts the track at MusicIndex (throws when it cannot be opened).
+    // Starts the track at MusicIndex; returns before it has opened.
     virtual void StartMusic() = 0;
+    // Once the first track's start has ended (or its share is found asleep):
+    // throws when the track answered but could not be opened.
+    virtual void TakeFirstTrack() = 0;
     virtual void SetMusicTimer(bool enabled) = 0;
     virtual void StopMusic() = 0;
     // Creates a slideshow window, sets its timer to intervalMs and shows it
@@ -57,15 +60,16 @@ struct ShowFolders {
     bool operator==(const ShowFolders&) const = default;
 };
 
-// Play, in two halves around the folder scans, which the caller runs where
-// they cannot hold up the window. Begin validates the choices and clears both
-// lists; Finish takes the scans' lists, resets the show state, starts the
-// music, runs the show and then ends it. A warning stops Play with the
-// settings unchanged; a failed scan or a first track that does not open
-// propagates its error.
+// Play, in parts around what it waits for, which the caller waits for where
+// it cannot hold up the window: the folder scans and, with music on, the
+// first track's start. Begin validates the choices and clears both lists;
+// Finish takes the scans' lists, resets the show state and starts the music;
+// Show takes the first track, runs the show and then ends it. A warning
+// stops Play with the settings unchanged; a failed scan or a first track that
+// does not open propagates its error, and no show starts.
 class PlaySequence {
 public:
-    enum class Outcome { Warned, Shown };
+    enum class Outcome { Warned, StartingMusic, Shown };
 
     PlaySequence(ShowState& state, PlayActions& actions) : state_(state), actions_(actions) { }
 
@@ -73,7 +77,10 @@ public:
     std::optional<ShowFolders> Begin(const PlayChoices& choices);
     // After the scans of Begin's folders: the lists as the scans left them;
     // the error that ended a scan is thrown once they are in place.
+    // StartingMusic: the first track is starting, Show comes once its start
+    // has ended; otherwise Finish has called Show itself.
     Outcome Finish(const PlayChoices& choices, ShowScanResult scans);
+    Outcome Show(const PlayChoices& choices);
 
 private:
     ShowState& state_;

@@ -119,6 +119,7 @@ public:
         w_.services_.warn(&w_, QString::fromStdString(text));
     }
     void StartMusic() override { w_.playmusic(); }
+    void TakeFirstTrack() override { w_.Music().TakeStart(); }
     void SetMusicTimer(bool enabled) override
     {
         if (enabled)
@@ -265,6 +266,9 @@ void Tfrm_kalvio::BuildControls()
     cancelScan_->setEnabled(false);
     connect(cancelScan_, &QShortcut::activated, this, &Tfrm_kalvio::AbandonScan);
     startProbe_ = new FolderProbe(this);
+    firstTrackLimit_ = new QTimer(this);
+    firstTrackLimit_->setSingleShot(true);
+    connect(firstTrackLimit_, &QTimer::timeout, this, &Tfrm_kalvio::CheckFirstTrack);
 
     // Keyboard order: the picture frame, the music frame, loop, play, close,
     // about, then the interval.
@@ -308,6 +312,8 @@ void Tfrm_kalvio::FormClose()
     formClosed_ = true;
     // Whatever the scans wait for, the program does not.
     StopScanDisplay();
+    startingMusic_ = false;
+    firstTrackLimit_->stop();
     scan_.reset();
     abandoned_.reset();
     state_.PictureList.clear();
@@ -389,11 +395,16 @@ void Tfrm_kalvio::StartScan(const ShowFolders& folders)
                 },
                 Qt::QueuedConnection);
     }
+    ShowSearching();
+    ShowScanProgress();
+    scanPoll_->start();
+}
+
+void Tfrm_kalvio::ShowSearching()
+{
     cancelScan_->setEnabled(true);
     setCursor(Qt::BusyCursor);
-    ShowScanProgress();
     scanNote->show();
-    scanPoll_->start();
 }
 
 void Tfrm_kalvio::ShowScanProgress()
@@ -413,6 +424,15 @@ void Tfrm_kalvio::StopScanDisplay()
 
 void Tfrm_kalvio::AbandonScan()
 {
+    if (startingMusic_) {
+        startingMusic_ = false;
+        firstTrackLimit_->stop();
+        StopScanDisplay();
+        // The track may still start while its job ends: it is stopped then.
+        Music().Halt();
+        haltedStart_ = true;
+        return;
+    }
     if (!scan_)
         return;
     StopScanDisplay();
@@ -440,7 +460,47 @@ void Tfrm_kalvio::ScanFinished(ShowScanJob* job)
     // From here on as if the scans had run in the click: the same warnings,
     // errors (to the general error report) and show.
     Actions actions(*this);
-    PlaySequence(state_, actions).Finish(scanChoices_, std::move(result));
+    if (PlaySequence(state_, actions).Finish(scanChoices_, std::move(result))
+        == PlaySequence::Outcome::StartingMusic)
+        WaitForFirstTrack();
+}
+
+void Tfrm_kalvio::WaitForFirstTrack()
+{
+    startingMusic_ = true;
+    haltedStart_ = false;
+    scanNote->setText(QString::fromUtf8("正在打开背景音乐..."));
+    ShowSearching();
+    // The end of the start's job comes through MusicJobEnded; this timer
+    // comes back for a share that holds it.
+    CheckFirstTrack();
+}
+
+void Tfrm_kalvio::CheckFirstTrack()
+{
+    if (!startingMusic_)
+        return;
+    std::chrono::milliseconds checkAgainIn {};
+    if (Music().StartProgress(checkAgainIn) == MusicSequencer::Start::Pending) {
+        firstTrackLimit_->start(checkAgainIn);
+        return;
+    }
+    // Played, failed, or held by a share asleep: Play goes on.
+    startingMusic_ = false;
+    firstTrackLimit_->stop();
+    StopScanDisplay();
+    Actions actions(*this);
+    PlaySequence(state_, actions).Show(scanChoices_);
+}
+
+void Tfrm_kalvio::MusicJobEnded()
+{
+    if (startingMusic_) {
+        CheckFirstTrack();
+    } else if (haltedStart_ && !Music().Busy()) {
+        haltedStart_ = false;
+        Actions(*this).StopMusic();
+    }
 }
 
 void Tfrm_kalvio::RzButton4Click()
@@ -473,6 +533,11 @@ MusicSequencer& Tfrm_kalvio::Music()
     if (!music_) {
         MediaPlayer = std::make_unique<kalvio::MediaPlayer>(services_.audioSink);
         music_ = std::make_unique<MusicSequencer>(*MediaPlayer, state_.MusicList, state_.MusicIndex);
+        // Posted: the hook runs on the music's worker. The sequencer goes
+        // before the window and takes its hook with it.
+        music_->OnJobEnd([this] {
+            QMetaObject::invokeMethod(this, &Tfrm_kalvio::MusicJobEnded, Qt::QueuedConnection);
+        });
     }
     return *music_;
 }

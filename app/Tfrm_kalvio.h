@@ -73,9 +73,12 @@ struct SettingsServices {
 // whatever the scan waits for. The scan abandoned last runs on: a new Play of
 // the same folders takes it up again, so pressing Play and Esc over and over
 // on a share that does not answer leaves no pile of stuck scans; a Play of
-// other folders cancels it. The folder browser starts at its last folder
-// only when that folder answers in time (asked off the GUI thread), else at
-// the home folder.
+// other folders cancels it. With music on, Play then waits the same way for
+// the first track's start, told by the music's worker when it has ended: a
+// track that does not open ends Play with its error and no show; a share that
+// does not answer within the no-answer limit does not hold the show. The
+// folder browser starts at its last folder only when that folder answers in
+// time (asked off the GUI thread), else at the home folder.
 class Tfrm_kalvio : public QWidget {
     Q_OBJECT
 public:
@@ -127,8 +130,9 @@ public:
     // Music: start the track at MusicIndex, and the once-a-second check.
     void playmusic();
     void TimerTimer();
-    // True while Play's folder scans run.
-    bool Scanning() const { return scan_ != nullptr; }
+    // True while Play searches: its folder scans run, or, with music on, it
+    // waits for the first track's start.
+    bool Scanning() const { return scan_ != nullptr || startingMusic_; }
     // True from a choose button's press until its box is written.
     bool Browsing() const { return browsing_; }
 
@@ -149,7 +153,14 @@ private:
     MusicSequencer& Music();
     void StartScan(const ShowFolders& folders);
     void ScanFinished(ShowScanJob* job);
+    void ShowSearching();
     void StopScanDisplay();
+    // Play's wait for the first track, through the event loop: the show
+    // starts once the track plays or its share is found asleep.
+    void WaitForFirstTrack();
+    void CheckFirstTrack();
+    // A job of the music's worker has ended (posted from the worker).
+    void MusicJobEnded();
     void AbandonScan();
     void ShowScanProgress();
 
@@ -167,6 +178,9 @@ private:
     PlayChoices scanChoices_;
     QTimer* scanPoll_ = nullptr;
     QShortcut* cancelScan_ = nullptr;
+    QTimer* firstTrackLimit_ = nullptr;   // when to ask whether its share sleeps
+    bool startingMusic_ = false;          // Play waits for the first track
+    bool haltedStart_ = false;            // that wait was cancelled: stop the music once its job ends
     FolderProbe* startProbe_ = nullptr;
     bool browsing_ = false;
 };

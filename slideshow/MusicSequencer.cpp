@@ -55,6 +55,7 @@ struct MusicSequencer::Shared {
     int started = -1;         // the entry it started, or -1
     int errorEntry = -1;      // the entry its failure belongs to
     std::exception_ptr error;
+    std::function<void()> onJobEnd;
 };
 
 MusicSequencer::MusicSequencer(MediaPlayer& player, const std::vector<std::string>& musicList, int& musicIndex,
@@ -73,6 +74,7 @@ MusicSequencer::~MusicSequencer()
     {
         std::lock_guard lock(shared_->mutex);
         shared_->stopped = true;
+        shared_->onJobEnd = nullptr;
     }
     WaitForPlayer();
     // Let go: a job held by a share ends by itself and leaves the player alone.
@@ -136,6 +138,8 @@ void MusicSequencer::Post(int start, bool checkFirst)
         auto end = [&] {
             shared->busy = false;
             shared->changed.notify_all();
+            if (shared->onJobEnd)
+                shared->onJobEnd();
         };
         // A player call, made with the lock let go; what it throws.
         auto inPlayer = [&](auto call) {
@@ -243,6 +247,53 @@ void MusicSequencer::Settle()
         shared_->changed.wait(lock, [&] { return !shared_->busy; });
     }
     TakeOutcome();
+}
+
+void MusicSequencer::OnJobEnd(std::function<void()> hook)
+{
+    std::lock_guard lock(shared_->mutex);
+    shared_->onJobEnd = std::move(hook);
+}
+
+MusicSequencer::Start MusicSequencer::StartProgress(std::chrono::milliseconds& checkAgainIn)
+{
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (shared_->busy) {
+            // Not asking yet: the share is asked within a full limit from now.
+            Clock::duration left = noAnswerLimit_;
+            if (shared_->asking)
+                left = noAnswerLimit_ - (Clock::now() - shared_->askedAt);
+            if (left <= Clock::duration::zero())
+                return Start::ShareAsleep;
+            checkAgainIn = std::chrono::ceil<std::chrono::milliseconds>(left);
+            return Start::Pending;
+        }
+    }
+    if (startPending_) {
+        // Asked for while a job before was under way, which has now ended.
+        startPending_ = false;
+        if (MusicIndex >= 0 && size_t(MusicIndex) < MusicList.size()) {
+            // What the job before met belongs to a start no longer asked
+            // for: Post forgets it.
+            Post(MusicIndex, false);
+            checkAgainIn = noAnswerLimit_;
+            return Start::Pending;
+        }
+    }
+    return Start::Ended;
+}
+
+void MusicSequencer::TakeStart()
+{
+    if (!Busy())
+        TakeOutcome();
+}
+
+void MusicSequencer::Halt()
+{
+    std::lock_guard lock(shared_->mutex);
+    shared_->stopped = true;
 }
 
 void MusicSequencer::TimerTimer()

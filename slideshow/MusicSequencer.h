@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -61,6 +62,27 @@ public:
     // End of the show: no more tracks start; stops the player when a track is
     // open, unless the worker is held by a share that does not answer.
     void Stop();
+
+    // Called on the worker each time a job ends, so that the caller can come
+    // back through its event loop instead of waiting; it may only hand the
+    // news on (post it), never touch the sequencer. None after destruction.
+    void OnJobEnd(std::function<void()> hook);
+
+    // How the start playmusic asked for stands, without waiting for it.
+    enum class Start {
+        Pending,      // under way; ask again at the next OnJobEnd or `checkAgainIn`
+        Ended,        // opened and playing, or failed: TakeStart says which
+        ShareAsleep,  // its share has not answered within the no-answer limit
+    };
+    Start StartProgress(std::chrono::milliseconds& checkAgainIn);
+    // After StartProgress said Ended: takes the start's outcome, throwing
+    // MediaError for a track that answered but failed. After ShareAsleep it
+    // does nothing: the ticks wait for the share, with their notice.
+    void TakeStart();
+    // No more tracks start, at once and without waiting for the worker; a
+    // track its job still starts is stopped by the Stop the caller makes once
+    // the job has ended (OnJobEnd).
+    void Halt();
 
     // True after every entry failed to open; TimerTimer then does nothing.
     bool GaveUp() const { return gaveUp_; }

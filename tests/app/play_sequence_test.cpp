@@ -47,9 +47,9 @@ struct RecordingActions : PlayActions {
         return result;
     }
     void Warn(const std::string& text) override { log.push_back("warn:" + text); }
-    void StartMusic() override
+    void StartMusic() override { log.push_back("playmusic"); }
+    void TakeFirstTrack() override
     {
-        log.push_back("playmusic");
         if (musicFails)
             throw std::runtime_error("cannot open track");
     }
@@ -63,7 +63,8 @@ struct RecordingActions : PlayActions {
     void CloseSettings() override { log.push_back("close"); }
 };
 
-// Play as the settings window runs it: Begin, the scans, Finish.
+// Play as the settings window runs it: Begin, the scans, Finish and, once
+// the first track's start has ended, Show.
 PlaySequence::Outcome Play(ShowState& state, RecordingActions& actions, const PlayChoices& choices)
 {
     PlaySequence play(state, actions);
@@ -72,7 +73,12 @@ PlaySequence::Outcome Play(ShowState& state, RecordingActions& actions, const Pl
         return PlaySequence::Outcome::Warned;
     // Play waits for the music scan to its end only when it starts a track.
     EXPECT_EQ(folders->musicAwaited, choices.UseMusic);
-    return play.Finish(choices, actions.ScanFolders(*folders));
+    const PlaySequence::Outcome outcome = play.Finish(choices, actions.ScanFolders(*folders));
+    if (outcome != PlaySequence::Outcome::StartingMusic)
+        return outcome;
+    // Nothing more happens until the caller comes back with the track.
+    EXPECT_EQ(actions.log.back(), "playmusic");
+    return play.Show(choices);
 }
 
 struct PlayCase {
@@ -179,7 +185,8 @@ TEST(PlaySequenceTest, FirstTrackThatDoesNotOpenEndsPlayBeforeTheShow)
     actions.folders = { { "/pics", { "/pics/1.jpg" } }, { "/music", { "/music/bad.mp3" } } };
     actions.musicFails = true;
     EXPECT_THROW(Play(state, actions, { "/pics", "/music", true, false, 6 }), std::runtime_error);
-    EXPECT_EQ(actions.log, (Log { "pictures:/pics", "music:/music", "playmusic" }));
+    // The music stopped again, its timer never on, no show.
+    EXPECT_EQ(actions.log, (Log { "pictures:/pics", "music:/music", "playmusic", "stop music" }));
 }
 
 TEST(PlaySequenceTest, ShowThatCannotStartStopsTheMusicAgain)

@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <sys/stat.h>
@@ -294,4 +296,52 @@ TEST_F(MusicSequencerTest, ATrackOnAShareAsleepIsWaitedForWithOneNoticeThenPlays
     EXPECT_FALSE(outages.Out(mountDir));
     EXPECT_EQ(notices.size(), 1u);
     EXPECT_TRUE(errors.empty()) << errors.front();
+}
+
+// The start as Play follows it, without waiting on the worker: the hook says
+// when the start's job has ended, StartProgress then says Ended and TakeStart
+// gives the outcome: playing, or the open error naming the file.
+TEST_F(MusicSequencerTest, TheStartIsFollowedThroughItsHook) {
+    struct Case {
+        const char* name;
+        bool broken;
+    };
+    for (const Case& c : {Case{"playable", false}, Case{"not a sound", true}}) {
+        SCOPED_TRACE(c.name);
+        const std::string track = c.broken ? Broken("first.mp3") : Tone("first.wav", 3000);
+        MusicList = {track};
+        MusicIndex = 0;
+        std::mutex mutex;
+        std::condition_variable ended;
+        int jobsEnded = 0;
+        music.OnJobEnd([&] {
+            std::lock_guard lock(mutex);
+            ++jobsEnded;
+            ended.notify_all();
+        });
+        player.Close();
+        music.playmusic();
+        std::chrono::milliseconds again{};
+        if (music.StartProgress(again) == MusicSequencer::Start::Pending) {
+            EXPECT_GT(again.count(), 0);
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(ended.wait_for(lock, std::chrono::minutes(2), [&] { return jobsEnded > 0; }));
+        }
+        EXPECT_EQ(music.StartProgress(again), MusicSequencer::Start::Ended);
+        if (c.broken) {
+            try {
+                music.TakeStart();
+                ADD_FAILURE() << "no error";
+            } catch (const MediaError& e) {
+                EXPECT_NE(std::string(e.what()).find(track), std::string::npos) << e.what();
+            }
+            EXPECT_FALSE(player.IsOpen());
+        } else {
+            EXPECT_NO_THROW(music.TakeStart());
+            EXPECT_TRUE(player.IsOpen());
+        }
+        music.OnJobEnd({});
+        EXPECT_EQ(jobsEnded, 1);
+        music.Stop();
+    }
 }
