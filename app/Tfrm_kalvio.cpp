@@ -531,7 +531,10 @@ void Tfrm_kalvio::l_infoMouseLeave()
 MusicSequencer& Tfrm_kalvio::Music()
 {
     if (!music_) {
-        MediaPlayer = std::make_unique<kalvio::MediaPlayer>(services_.audioSink);
+        // Tracks are opened on the music's worker: an open may take as long
+        // as a slow machine needs, the GUI's calls keep the short limit.
+        MediaPlayer = std::make_unique<kalvio::MediaPlayer>(services_.audioSink, kalvio::MediaPlayer::defaultWaitLimit,
+                                                            kalvio::MediaPlayer::workerOpenLimit);
         music_ = std::make_unique<MusicSequencer>(*MediaPlayer, state_.MusicList, state_.MusicIndex);
         // Posted: the hook runs on the music's worker. The sequencer goes
         // before the window and takes its hook with it.

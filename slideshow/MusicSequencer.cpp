@@ -171,20 +171,35 @@ void MusicSequencer::Post(int start, bool checkFirst)
             if (left > 10 || shared->stopped)
                 return end();
         }
-        shared->asking = true;
-        shared->askedAt = Clock::now();
-        shared->askedPath = path;
-        lock.unlock();
-        AskShare(path);
-        lock.lock();
-        shared->asking = false;
+        // Asks the share, as a tick may see (NoticeIfAsleep); true when it
+        // kept the worker waiting, as a share asleep does.
+        auto askShare = [&] {
+            shared->asking = true;
+            shared->askedAt = Clock::now();
+            shared->askedPath = path;
+            lock.unlock();
+            AskShare(path);
+            lock.lock();
+            shared->asking = false;
+            return Clock::now() - shared->askedAt >= kProbeGrace;
+        };
+        askShare();
         if (shared->stopped)
             return end();
         // Open closes the track before.
-        std::exception_ptr error = inPlayer([&] {
-            player.Open(path);
-            player.Play();
-        });
+        auto openAndPlay = [&] {
+            return inPlayer([&] {
+                player.Open(path);
+                player.Play();
+            });
+        };
+        std::exception_ptr error = openAndPlay();
+        // A share that fell asleep between the question and the open leaves
+        // the open without an answer: that is the share's outage, not a broken
+        // track. Once the share answers again the track is opened once more.
+        // A player that is slow on a share that answers is still its failure.
+        if (error && MediaNotReady::Is(error) && askShare() && !shared->stopped)
+            error = openAndPlay();
         shared->started = start;
         if (error) {
             shared->errorEntry = start;

@@ -118,7 +118,10 @@ void MediaPlayer::Open(const std::string& path) {
         // Whatever was built goes down on the track's thread; nothing waits.
         thread_->Finish([track] { track->pipeline.reset(); }, Clock::now());
         thread_.reset();
-        throw MediaError("Cannot open " + Quoted(path) + ": " + (opened ? *opened->error : late));
+        const std::string text = "Cannot open " + Quoted(path) + ": " + (opened ? *opened->error : late);
+        if (!opened || *opened->error == late)
+            throw MediaNotReady(text);
+        throw MediaError(text);
     }
     track_ = std::move(track);
     path_ = path;

@@ -227,7 +227,7 @@ protected:
         QTimer musicTimer;   // the settings window's music timer
         if (!state.MusicList.empty()) {
             test::GStreamerReady();
-            player.emplace("fakesink sync=true");
+            player.emplace("fakesink sync=true", MediaPlayer::defaultWaitLimit, MediaPlayer::workerOpenLimit);
             music.emplace(*player, state.MusicList, state.MusicIndex);
             musicTimer.setInterval(1000);
             QObject::connect(&musicTimer, &QTimer::timeout, [&] { music->TimerTimer(); });
