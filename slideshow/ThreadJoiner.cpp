@@ -89,6 +89,12 @@ public:
         return handed_->threads.size();
     }
 
+    bool AwaitWaiting(size_t count, std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(handed_->mutex);
+        return handed_->joined.wait_for(lock, limit, [&] { return handed_->threads.size() == count; });
+    }
+
 private:
     static void Run(std::shared_ptr<Handed> h)
     {
@@ -138,6 +144,11 @@ void JoinInBackground(std::thread thread)
 size_t ThreadsAwaitingJoin()
 {
     return Joiner().Waiting();
+}
+
+bool AwaitThreadsAwaitingJoin(size_t count, std::chrono::milliseconds limit)
+{
+    return Joiner().AwaitWaiting(count, limit);
 }
 
 }

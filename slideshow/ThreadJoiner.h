@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <thread>
 
@@ -17,5 +18,8 @@ void JoinInBackground(std::thread thread);
 
 // Threads handed over and not joined yet: those still running.
 size_t ThreadsAwaitingJoin();
+// Waits until exactly `count` threads await their join, woken by each pass of
+// the joiner, for at most `limit`; true when they do. For tests.
+bool AwaitThreadsAwaitingJoin(size_t count, std::chrono::milliseconds limit);
 
 }

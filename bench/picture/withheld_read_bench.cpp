@@ -56,8 +56,7 @@ void BM_WithheldReads(benchmark::State& state)
                     // the share went: expected
                 }
             });
-        while (share->FilesWithheld() < size_t(kPictures))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        share->AwaitWithheld(size_t(kPictures), std::chrono::minutes(10));
         const long waiting = ResidentKiB();
         share.reset();
         for (std::thread& t : readers)

@@ -19,10 +19,7 @@ constexpr auto kHang = std::chrono::seconds(120);
 // Waits until the joiner has `count` threads left to join.
 bool AwaitingBecomes(size_t count)
 {
-    const auto end = std::chrono::steady_clock::now() + kHang;
-    while (ThreadsAwaitingJoin() != count && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return ThreadsAwaitingJoin() == count;
+    return AwaitThreadsAwaitingJoin(count, kHang);
 }
 
 // Threads handed over in the order of `pattern`: 'S' one stuck until the

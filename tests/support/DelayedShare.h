@@ -123,6 +123,13 @@ public:
         std::lock_guard lock(mutex_);
         return withheld_.size();
     }
+    // Waits until the data of `files` files has been asked for and withheld,
+    // for at most `limit`; true when it has.
+    bool AwaitWithheld(size_t files, std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(mutex_);
+        return withheldGrew_.wait_for(lock, limit, [&] { return withheld_.size() >= files; });
+    }
     // The share goes to sleep, as a NAS does: from now on every answer is
     // held, so the calls on the share wait. Wake() sends what was held, each
     // answer no earlier than its delay, and the share answers again.
@@ -340,6 +347,7 @@ private:
             return false;
         std::lock_guard lock(mutex_);
         withheld_.insert(in.nodeid);
+        withheldGrew_.notify_all();
         return true;
     }
 
@@ -381,6 +389,7 @@ private:
     std::atomic<uint64_t> calls_{0};
     std::atomic<bool> withhold_{false};
     std::set<uint64_t> withheld_; // node ids; guarded by mutex_
+    std::condition_variable withheldGrew_;
     std::thread reader_;
     std::thread answerer_;
 };

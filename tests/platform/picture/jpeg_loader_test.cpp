@@ -555,9 +555,7 @@ TEST(JpegShareReads, ReadsThatNeverGetDataEndWithAnErrorWhenTheShareGoes)
             errors[i] = ErrorText(path);
             errors[i] += " | " + path;
         });
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (share->FilesWithheld() < size_t(kFiles) && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    share->AwaitWithheld(size_t(kFiles), std::chrono::minutes(2));
     EXPECT_EQ(share->FilesWithheld(), size_t(kFiles)) << "not every read reached the share";
     share.reset();
     for (std::thread& t : readers)
