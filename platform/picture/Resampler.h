@@ -50,16 +50,32 @@ struct AxisWeights {
 // The most input bytes a byte window reads from its first.
 constexpr int32_t kWindow = 128;
 
+// How the target in use reads byte windows (ByteWindowsShape): `lanes`
+// output samples a step, either from one window of 64 or 128 bytes for the
+// whole step (sliding false: a byte permute across the whole vector), or
+// from a window of 16 bytes for each four lanes, which moves on by a pair of
+// pixels with each pair of taps (sliding true: byte shuffles within 128-bit
+// blocks, which every target with such blocks has). lanes 0: none.
+struct ByteWindowShape {
+    int32_t lanes = 0;
+    bool sliding = false;
+    bool operator==(const ByteWindowShape&) const = default;
+};
+
 // The horizontal weights again, for rows of `channels` interleaved bytes as
-// the decoder gives them, by blocks of 16 interleaved output samples (output
-// sample k is channel k % channels of output pixel k / channels): block b
-// reads a window of `window` (64 or 128) bytes from blockFirst[b]; its lane
-// i takes window bytes index[(b * 16 + i) * 4 + 0, 2] for its first pair of
-// taps, and 2 * channels bytes further for each next pair q, weighed by
-// weights[(b * pairs + q) * 16 + i] (two Q14 weights). window is 0 when some
-// block does not fit.
+// the decoder gives them, by steps of shape.lanes interleaved output samples
+// (output sample k is channel k % channels of output pixel k / channels).
+// Window w starts at byte blockFirst[w]: the step's one window, or, sliding,
+// the window of lanes 4w .. 4w + 3. Lane i of step s takes window bytes
+// index[(s * lanes + i) * 4 + 0, 2] for its first pair of taps; for each next
+// pair q, 2 * channels bytes further (the index moves on, or the window
+// slides), weighed by weights[(s * pairs + q) * lanes + i] (two Q14
+// weights). Index bytes 1 and 3 are 0x80, a zero byte to a shuffle. window
+// (the bytes a window spans: 64, 128, or 16 sliding) is 0 when some step
+// does not fit.
 struct ByteWindows {
     int32_t channels = 0;
+    ByteWindowShape shape;
     int32_t window = 0;
     int32_t pairs = 0;
     std::vector<int32_t> blockFirst;
@@ -77,8 +93,9 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
 // outputs past the last whole block keep the by-output form only).
 void AddBlockWeights(AxisWeights& axis, int32_t lanes);
 
-// The byte windows of the axis for rows of `channels` (1 or 3) interleaved bytes.
-ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels);
+// The byte windows of the axis for rows of `channels` (1 or 3) interleaved
+// bytes, in `shape`.
+ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels, ByteWindowShape shape);
 
 // Whether the horizontal pass goes first: when the width keeps a larger
 // share of its samples than the height. Both passes clamp to the sample
@@ -179,9 +196,10 @@ void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeigh
 // kWindow bytes past the last pixel.
 void HorizontalPassBytes(const uint8_t* const* src, int16_t* const* dst, int32_t rows, const AxisWeights& axis,
                          const ByteWindows& windows);
-// Whether HorizontalPassBytes has vector code on the target in use (AVX-512
-// with VBMI: its windows need a byte permute across the whole vector).
-bool HaveByteWindows();
+// The shape of byte windows HorizontalPassBytes's vector code reads on the
+// target in use (lanes 0: none, the plain code). Windows of another shape
+// (made before a change of target) make the pass plain, not wrong.
+ByteWindowShape ByteWindowsShape();
 // The lanes of the block weights HorizontalPass reads on the target in use
 // (AddBlockWeights), 0 for the plain code. Taken when a resampling is set
 // up: a change of target afterwards makes the pass plain, not wrong.

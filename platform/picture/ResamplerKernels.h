@@ -41,9 +41,9 @@ int32_t VectorVerticalQ6(const int16_t* const* rows, const int16_t* weightsA, co
 int32_t VectorBlockLanes();
 // One or three channels, by the axis's block weights made for VectorBlockLanes().
 int32_t VectorHorizontal(const int16_t* const* src, int32_t channels, const AxisWeights& axis, int16_t* const* dst);
-// Whether the target has the byte windows' pass, and the pass: one, two or
-// four rows, by byte windows of a window other than 0.
-bool VectorHasByteWindows();
+// The shape of byte windows the target's pass reads, and the pass: one, two
+// or four rows, by byte windows of that shape and a window other than 0.
+ByteWindowShape VectorByteWindowsShape();
 int32_t VectorByteWindows(const uint8_t* const* src, int32_t rows, const ByteWindows& windows, int16_t* const* dst);
 int32_t VectorWiden(const uint8_t* src, int32_t width, int32_t channels, int16_t* dst, size_t stride);
 int32_t VectorDeinterleave3(const int16_t* src, int32_t width, int16_t* const* dst);

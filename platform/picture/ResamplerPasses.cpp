@@ -124,14 +124,14 @@ void HorizontalPass(const int16_t* const* src, int32_t channels, const AxisWeigh
         HorizontalScalar(src[c], axis, from, dst[c]);
 }
 
-bool HaveByteWindows() { return Vector() && VectorHasByteWindows(); }
+ByteWindowShape ByteWindowsShape() { return Vector() ? VectorByteWindowsShape() : ByteWindowShape {}; }
 
 void HorizontalPassBytes(const uint8_t* const* src, int16_t* const* dst, int32_t rows, const AxisWeights& axis,
                          const ByteWindows& windows)
 {
     const int32_t channels = windows.channels, outputs = int32_t(axis.first.size()) * channels;
     constexpr int shift = kWeightBits - kSampleBits;
-    const bool vector = HaveByteWindows() && windows.window > 0;
+    const bool vector = windows.window > 0 && windows.shape == ByteWindowsShape();
     for (int32_t r = 0; r < rows;) {
         const int32_t here = rows - r >= kRowsAtOnce ? kRowsAtOnce : rows - r >= 2 ? 2 : 1;
         const int32_t from = vector ? VectorByteWindows(src + r, here, windows, dst + r) : 0;

@@ -29,7 +29,7 @@ int32_t VerticalBytesKernel(const uint8_t* const*, const int16_t*, const int16_t
 int32_t VerticalQ6Kernel(const int16_t* const*, const int16_t*, const int16_t*, int32_t, int32_t, int16_t*, int16_t*) { return 0; }
 int32_t BlockLanesKernel() { return 0; }
 int32_t HorizontalBlocksKernel(const int16_t* const*, int32_t, const AxisWeights&, int16_t* const*) { return 0; }
-bool HasByteWindowsKernel() { return false; }
+ByteWindowShape ByteWindowsShapeKernel() { return {}; }
 int32_t ByteWindowsKernel(const uint8_t* const*, int32_t, const ByteWindows&, int16_t* const*) { return 0; }
 int32_t WidenKernel(const uint8_t*, int32_t, int32_t, int16_t*, size_t) { return 0; }
 int32_t Deinterleave3Kernel(const int16_t*, int32_t, int16_t* const*) { return 0; }
@@ -275,9 +275,9 @@ int32_t HorizontalBlocksKernel(const int16_t* const* src, int32_t channels, cons
 // to 3840 x 2160): this pass costs a quarter of the instructions of widening
 // the bytes and the portable pass by blocks, and the rendition takes 1.37x
 // djpeg's decode with it, 1.89x on the portable AVX2 path without it (its
-// narrower vectors account for part of that). Every other target takes the
-// portable passes (HasByteWindowsKernel false).
-bool HasByteWindowsKernel() { return true; }
+// narrower vectors account for part of that). The other targets with 128-bit
+// blocks take the sliding windows below.
+ByteWindowShape ByteWindowsShapeKernel() { return { 16, false }; }
 
 // One step: `Blocks` blocks of 16 interleaved outputs of each of `Rows`
 // rows, from a window of 64 or 128 decoded bytes in one or two registers.
@@ -342,6 +342,8 @@ int32_t ByteWindowRows(const uint8_t* const* src, const ByteWindows& bw, int16_t
 
 int32_t ByteWindowsKernel(const uint8_t* const* src, int32_t rows, const ByteWindows& bw, int16_t* const* dst)
 {
+    if (!(bw.shape == ByteWindowsShapeKernel()))
+        return 0;
     if (bw.window > 64)
         return rows == 4 ? ByteWindowRows<true, 4>(src, bw, dst)
             : rows == 2  ? ByteWindowRows<true, 2>(src, bw, dst)
@@ -353,9 +355,86 @@ int32_t ByteWindowsKernel(const uint8_t* const* src, int32_t rows, const ByteWin
     return 0;
 }
 
+#elif !KALVIO_RESAMPLER_SVE
+
+// Sliding windows: each 128-bit block of a vector holds a window of 16
+// decoded bytes, read where its four lanes' inputs begin, and one byte
+// shuffle within the block puts each lane's pair of samples in the low bytes
+// of its two words (index bytes 0x80 zero the high ones). The shuffle's
+// index stays; the window moves on by a pair of pixels with each pair of
+// taps. So the pass reads the decoder's bytes as they are, no widening, and
+// weighs only the taps each output has, where the blocks of the portable
+// pass weigh every input of the block in every lane.
+ByteWindowShape ByteWindowsShapeKernel() { return { int32_t(hn::Lanes(D32())), true }; }
+
+// One vector of 16-byte windows, window b from at[b] + offset.
+template <class D8>
+HWY_INLINE hn::Vec<D8> LoadWindows(D8 d8, const uint8_t* const* at, size_t offset)
+{
+    if constexpr (hn::MaxLanes(D8()) <= 16) {
+        return hn::LoadU(d8, at[0] + offset);
+    } else {
+        const hn::Half<D8> dh;
+        constexpr size_t half = hn::MaxLanes(D8()) / 32;
+        return hn::Combine(d8, LoadWindows(dh, at + half, offset), LoadWindows(dh, at, offset));
+    }
+}
+
+// One step of `Rows` rows: the rows share the loads of index and weights.
+template <int Rows>
+HWY_INLINE void SlidingStep(const uint8_t* const* src, const ByteWindows& bw, int32_t s, int16_t* const* dst)
+{
+    const D16 d16;
+    const D32 d32;
+    using D8 = hn::Repartition<uint8_t, D16>;
+    const D8 d8;
+    constexpr size_t kBlocks = hn::MaxLanes(D8()) / 16;
+    const int32_t lanes = int32_t(hn::Lanes(d32)), pairs = bw.pairs;
+    const size_t next = size_t(2 * bw.channels);
+    const auto index = hn::LoadU(d8, bw.index.data() + size_t(s) * size_t(lanes) * 4);
+    const int32_t* w = bw.weights.data() + size_t(s) * size_t(pairs) * size_t(lanes);
+    const uint8_t* at[Rows][kBlocks];
+    V32 sum[Rows], sum1[Rows];
+    for (int r = 0; r < Rows; ++r) {
+        for (size_t b = 0; b < kBlocks; ++b)
+            at[r][b] = src[r] + bw.blockFirst[size_t(s) * kBlocks + b];
+        sum[r] = hn::Zero(d32);
+        sum1[r] = hn::Zero(d32);
+    }
+    for (int32_t q = 0; q < pairs; ++q) {
+        const V16 weights = WeightsAt(d32, w, q, lanes);
+        for (int r = 0; r < Rows; ++r) {
+            const auto bytes = LoadWindows(d8, at[r], size_t(q) * next);
+            const V16 samples = hn::BitCast(d16, hn::TableLookupBytesOr0(bytes, index));
+            sum[r] = MulPairs(d32, samples, weights, sum[r], sum1[r]);
+        }
+    }
+    const hn::Rebind<int16_t, D32> dn;
+    for (int r = 0; r < Rows; ++r)
+        hn::StoreU(hn::DemoteTo(dn, ToSample<kWeightBits - kSampleBits>(d32, PairSums(sum[r], sum1[r]))), dn,
+                   dst[r] + size_t(s) * size_t(lanes));
+}
+
+int32_t ByteWindowsKernel(const uint8_t* const* src, int32_t rows, const ByteWindows& bw, int16_t* const* dst)
+{
+    const int32_t lanes = int32_t(hn::Lanes(D32()));
+    if (bw.window != 16 || !(bw.shape == ByteWindowsShapeKernel()))
+        return 0;
+    const int32_t steps = int32_t(bw.blockFirst.size()) / (lanes / 4);
+    for (int32_t s = 0; s < steps; ++s) {
+        if (rows == 4)
+            SlidingStep<4>(src, bw, s, dst);
+        else if (rows == 2)
+            SlidingStep<2>(src, bw, s, dst);
+        else
+            SlidingStep<1>(src, bw, s, dst);
+    }
+    return steps * lanes;
+}
+
 #else
 
-bool HasByteWindowsKernel() { return false; }
+ByteWindowShape ByteWindowsShapeKernel() { return {}; }
 int32_t ByteWindowsKernel(const uint8_t* const*, int32_t, const ByteWindows&, int16_t* const*) { return 0; }
 
 #endif
@@ -454,7 +533,7 @@ HWY_EXPORT(VerticalBytesKernel);
 HWY_EXPORT(VerticalQ6Kernel);
 HWY_EXPORT(BlockLanesKernel);
 HWY_EXPORT(HorizontalBlocksKernel);
-HWY_EXPORT(HasByteWindowsKernel);
+HWY_EXPORT(ByteWindowsShapeKernel);
 HWY_EXPORT(ByteWindowsKernel);
 HWY_EXPORT(WidenKernel);
 HWY_EXPORT(Deinterleave3Kernel);
@@ -480,7 +559,7 @@ int32_t VectorHorizontal(const int16_t* const* src, int32_t channels, const Axis
     return HWY_DYNAMIC_DISPATCH(HorizontalBlocksKernel)(src, channels, axis, dst);
 }
 
-bool VectorHasByteWindows() { return HWY_DYNAMIC_DISPATCH(HasByteWindowsKernel)(); }
+ByteWindowShape VectorByteWindowsShape() { return HWY_DYNAMIC_DISPATCH(ByteWindowsShapeKernel)(); }
 
 int32_t VectorByteWindows(const uint8_t* const* src, int32_t rows, const ByteWindows& windows, int16_t* const* dst)
 {

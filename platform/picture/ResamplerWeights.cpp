@@ -106,42 +106,55 @@ AxisWeights MakeAxisWeights(int32_t inSize, int32_t outSize, Kernel kernel, int3
     return a;
 }
 
-ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels)
+ByteWindows MakeByteWindows(const AxisWeights& axis, int32_t channels, ByteWindowShape shape)
 {
-    constexpr int32_t lanes = 16;
     ByteWindows bw;
     bw.channels = channels;
-    const int32_t outputs = int32_t(axis.first.size()) * channels, blocks = outputs / lanes;
+    bw.shape = shape;
+    const int32_t lanes = shape.lanes;
+    if (lanes <= 0 || (shape.sliding && lanes % 4 != 0))
+        return bw;
+    // A sliding window serves four lanes; a fixed one the whole step.
+    const int32_t perWindow = shape.sliding ? 4 : lanes;
+    const int32_t outputs = int32_t(axis.first.size()) * channels, steps = outputs / lanes;
+    const int32_t windows = steps * (lanes / perWindow);
     int32_t span = 0, pairs = 0;
-    bw.blockFirst.resize(size_t(blocks));
-    for (int32_t b = 0; b < blocks; ++b) {
-        const int32_t base = channels * axis.first[size_t(b * lanes / channels)];
-        bw.blockFirst[size_t(b)] = base;
-        for (int32_t k = b * lanes; k < (b + 1) * lanes; ++k) {
+    bw.blockFirst.resize(size_t(windows));
+    for (int32_t w = 0; w < windows; ++w) {
+        const int32_t base = channels * axis.first[size_t(w * perWindow / channels)];
+        bw.blockFirst[size_t(w)] = base;
+        for (int32_t k = w * perWindow; k < (w + 1) * perWindow; ++k) {
             const size_t j = size_t(k / channels);
             if (channels * axis.first[j] + k % channels < base)
                 return bw; // the outputs' inputs must not go back (window 0)
-            span = std::max(span, channels * (axis.first[j] + axis.used[j] - 1) + k % channels + 1 - base);
+            // A sliding window holds each lane's first pair; a fixed one all its taps.
+            const int32_t taps = shape.sliding ? std::min(axis.used[j], 2) : axis.used[j];
+            span = std::max(span, channels * (axis.first[j] + taps - 1) + k % channels + 1 - base);
             pairs = std::max(pairs, (axis.used[j] + 1) / 2);
         }
     }
-    bw.window = span <= 64 ? 64 : span <= kWindow ? kWindow : 0;
+    if (shape.sliding)
+        // The last window slides 2 * channels bytes a pair on from its
+        // first: it must stay in the kWindow bytes a row is padded with.
+        bw.window = span <= 16 && 2 * channels * pairs + 16 <= kWindow ? 16 : 0;
+    else
+        bw.window = span <= 64 ? 64 : span <= kWindow ? kWindow : 0;
     if (bw.window == 0)
         return bw;
     bw.pairs = pairs;
-    bw.index.assign(size_t(blocks) * lanes * 4, 0);
-    bw.weights.assign(size_t(blocks) * size_t(pairs) * lanes, 0);
-    for (int32_t k = 0; k < blocks * lanes; ++k) {
-        const int32_t b = k / lanes, i = k % lanes, c = k % channels;
+    bw.index.assign(size_t(steps) * size_t(lanes) * 4, 0x80);
+    bw.weights.assign(size_t(steps) * size_t(pairs) * size_t(lanes), 0);
+    for (int32_t k = 0; k < steps * lanes; ++k) {
+        const int32_t s = k / lanes, i = k % lanes, c = k % channels;
         const size_t j = size_t(k / channels);
         const int16_t* w = axis.weights.data() + j * size_t(axis.taps);
         for (int32_t h = 0; h < 2; ++h) {
             // An unused tap weighs nothing, wherever its index points.
-            const int32_t at = channels * (axis.first[j] + h) + c - bw.blockFirst[size_t(b)];
-            bw.index[(size_t(b) * lanes + size_t(i)) * 4 + 2 * size_t(h)] = uint8_t(std::min(at, bw.window - 1));
+            const int32_t at = channels * (axis.first[j] + h) + c - bw.blockFirst[size_t(k / perWindow)];
+            bw.index[size_t(k) * 4 + 2 * size_t(h)] = uint8_t(std::min(at, bw.window - 1));
         }
         for (int32_t t = 0; t < axis.used[j]; ++t) {
-            int32_t& cell = bw.weights[(size_t(b) * size_t(pairs) + size_t(t / 2)) * lanes + size_t(i)];
+            int32_t& cell = bw.weights[(size_t(s) * size_t(pairs) + size_t(t / 2)) * size_t(lanes) + size_t(i)];
             cell = int32_t(uint32_t(cell) | uint32_t(uint16_t(w[t])) << (16 * (t % 2)));
         }
     }

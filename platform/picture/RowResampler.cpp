@@ -22,7 +22,7 @@ RowResampler::RowResampler(int32_t inWidth, int32_t inHeight, int32_t outWidth, 
     , m_y(MakeAxisWeights(inHeight, outHeight, kernel, 2))
     , m_ringRows(m_y.taps + batch)
     , m_acrossFirst(AcrossFirst(inWidth, inHeight, outWidth, outHeight))
-    , m_bytes(m_acrossFirst && (channels == 1 || channels == 3) && HaveByteWindows() ? MakeByteWindows(m_x, channels) : ByteWindows {})
+    , m_bytes(m_acrossFirst && (channels == 1 || channels == 3) ? MakeByteWindows(m_x, channels, ByteWindowsShape()) : ByteWindows {})
     , m_byteRows(m_bytes.window > 0)
     , m_slotRows(m_acrossFirst ? batch : m_ringRows)
     // The vertical pass reads and writes whole groups of 16 samples; the
