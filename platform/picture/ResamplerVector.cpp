@@ -273,10 +273,11 @@ int32_t HorizontalBlocksKernel(const int16_t* const* src, int32_t channels, cons
 // (VBMI), which Highway 1.0.3 has no portable form of: this target alone has
 // it, in AVX-512 instructions. Measured (perf, the 6000 x 4000 4:4:4 photo
 // to 3840 x 2160): this pass costs a quarter of the instructions of widening
-// the bytes and the portable pass by blocks, and the rendition takes 1.37x
-// djpeg's decode with it, 1.89x on the portable AVX2 path without it (its
-// narrower vectors account for part of that). The other targets with 128-bit
-// blocks take the sliding windows below.
+// the bytes and the portable pass by blocks. The sliding windows below, the
+// portable form, need a load and a shuffle for every 16-byte block of a
+// vector and pair of taps, and fit smaller reductions only (colour up to
+// about 3 times across; this window of 128 bytes fits a 6000-pixel-wide
+// photo made 1920 wide, 3.1 times).
 ByteWindowShape ByteWindowsShapeKernel() { return { 16, false }; }
 
 // One step: `Blocks` blocks of 16 interleaved outputs of each of `Rows`
