@@ -364,8 +364,9 @@ protected:
         // program's own: AddressSanitizer holds freed blocks in its quarantine
         // (LeakSanitizer checks the end instead), and under an emulator it is
         // the emulator's, which grows with the code it translates.
-        if (!kResidentIsSanitizersOrEmulators)
+        if (!kResidentIsSanitizersOrEmulators) {
             EXPECT_LE(after.residentKb, before.residentKb + before.residentKb / 20);
+        }
         std::fprintf(stderr,
                      "threads %d / %d / %d, descriptors %d / %d / %d, resident %ld / %ld / %ld KB "
                      "(before / at the end of / after the outage, each the least of a round); resumed %.0f ms after the share woke; "
