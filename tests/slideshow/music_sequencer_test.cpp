@@ -278,14 +278,17 @@ TEST_F(MusicSequencerTest, ATrackOnAShareAsleepIsWaitedForWithOneNoticeThenPlays
     const auto t0 = std::chrono::steady_clock::now();
     waiting.playmusic();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, limit) << "the start waits for nobody";
-    // The outage is time itself: the settings window's timer, here twice a
-    // limit, ticks through 50 limits of it, and on past them until the
-    // notice has come should a busy machine delay the worker.
-    const auto outageEnd = t0 + 50 * limit, hang = t0 + std::chrono::minutes(2);
-    while (std::chrono::steady_clock::now() < outageEnd || (notices.empty() && std::chrono::steady_clock::now() < hang)) {
-        std::this_thread::sleep_for(limit / 2);
-        tick();
+    // The worker's question is held by the share. Held a whole limit, it is
+    // an outage: the job does not end meanwhile (the share does not answer),
+    // and the settings window's timer, ticking on through the outage, gives
+    // its one notice.
+    ASSERT_TRUE(share.AwaitWaiting(1, std::chrono::minutes(2))) << "the worker never asked the share";
+    {
+        std::unique_lock lock(jobMutex);
+        EXPECT_FALSE(jobEnded.wait_for(lock, limit, [&] { return ended; })) << "answered while asleep";
     }
+    for (int i = 0; i < 50; ++i)
+        tick();
     EXPECT_EQ(notices, (std::vector<std::string>{kalvio::ShareNotAnsweringText(mountDir)}));
     EXPECT_TRUE(waiting.WaitingForShare());
     EXPECT_TRUE(outages.Out(mountDir));

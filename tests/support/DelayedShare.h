@@ -150,6 +150,13 @@ public:
         std::lock_guard lock(mutex_);
         return queue_.size();
     }
+    // Waits until `calls` calls wait for their answer, for at most `limit`;
+    // true when they do.
+    bool AwaitWaiting(size_t calls, std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(mutex_);
+        return queued_.wait_for(lock, limit, [&] { return queue_.size() >= calls; });
+    }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -336,6 +343,7 @@ private:
             std::lock_guard lock(mutex_);
             queue_.push_back({received + delay_, std::move(answer)});
             due_.notify_one();
+            queued_.notify_all();
         }
     }
 
@@ -379,6 +387,7 @@ private:
     FuseMount mount_;
     mutable std::mutex mutex_;
     std::condition_variable due_;
+    std::condition_variable queued_; // a call joined queue_
     std::deque<Pending> queue_;
     bool stopping_ = false;
     bool asleep_ = false;
