@@ -268,62 +268,76 @@ int32_t HorizontalBlocksKernel(const int16_t* const* src, int32_t channels, cons
 
 #if HWY_TARGET == HWY_AVX3_DL
 
-// x86 only, behind this target's guard. The horizontal pass on the
-// decoder's interleaved bytes needs a byte permute across a whole vector
-// (VBMI), which Highway 1.0.3 has no portable form of: this target alone has
-// it, in AVX-512 instructions. Measured (perf, the 6000 x 4000 4:4:4 photo
-// to 3840 x 2160): this pass costs a quarter of the instructions of widening
-// the bytes and the portable pass by blocks. The sliding windows below, the
-// portable form, need a load and a shuffle for every 16-byte block of a
-// vector and pair of taps, and fit smaller reductions only (colour up to
-// about 3 times across; this window of 128 bytes fits a 6000-pixel-wide
-// photo made 1920 wide, 3.1 times).
+// x86 only, behind this target's guard: the horizontal pass on the
+// decoder's interleaved bytes from windows of 64 or 128 bytes, which needs
+// VBMI's byte permute across a whole vector. Highway 1.0.3 has no portable
+// form of it, so that one instruction is written out (PermuteWindow);
+// everything else is Highway's. Measured against the portable sliding
+// windows below compiled for this target (rendition_bench, alternating runs,
+// medians against djpeg): the 6000 x 4000 4:4:4 photo at 1920 x 1080, too
+// wide a reduction for sliding windows, 1.23x against 1.60x; at 3840 x 2160
+// 1.31x against 1.44x; the 4032 x 3024 photo at 3840 x 2160 1.21x against
+// 1.38x. The other targets with 128-bit blocks take the sliding windows.
 ByteWindowShape ByteWindowsShapeKernel() { return { 16, false }; }
+
+using D8 = hn::Repartition<uint8_t, D16>;
+
+// The one x86 instruction of this pass: VBMI's byte permute across the whole
+// vector, from one window register or two (Wide), its odd bytes zeroed so
+// that each 16-bit word holds one sample.
+template <bool Wide>
+HWY_INLINE V16 PermuteWindow(hn::Vec<D8> lo, hn::Vec<D8> hi, hn::Vec<D8> index)
+{
+    constexpr __mmask64 kLowBytes = 0x5555555555555555ull;
+    return hn::BitCast(D16(), hn::Vec<D8> { Wide ? _mm512_maskz_permutex2var_epi8(kLowBytes, lo.raw, index.raw, hi.raw)
+                                                 : _mm512_maskz_permutexvar_epi8(kLowBytes, index.raw, lo.raw) });
+}
 
 // One step: `Blocks` blocks of 16 interleaved outputs of each of `Rows`
 // rows, from a window of 64 or 128 decoded bytes in one or two registers.
 // For each pair of taps, one byte permute puts every output's two samples
-// in the low bytes of its lane's two words (the high bytes zeroed) and one
-// multiply-add weighs them; the next pair's samples are `channels` bytes on,
-// so the indices are made by adding. Rows fed together share the loads of
-// the weights, the pass's memory traffic.
+// in the low bytes of its lane's two words and one multiply-add weighs them;
+// the next pair's samples are `channels` bytes on, so the indices are made
+// by adding. Rows fed together share the loads of the weights, the pass's
+// memory traffic.
 template <bool Wide, int Blocks, int Rows>
 HWY_INLINE void ByteWindowBlocks(const uint8_t* const* src, const ByteWindows& bw, int32_t b, int16_t* const* dst)
 {
+    const D8 d8;
+    const D16 d16;
+    const D32 d32;
     const int32_t pairs = bw.pairs;
-    const __mmask64 lowBytes = 0x5555555555555555ull;
-    const __m256i high = _mm256_set1_epi16(kSampleMax);
-    const __m512i next = _mm512_set1_epi16(int16_t(2 * bw.channels));
+    const V16 next = hn::Set(d16, int16_t(2 * bw.channels));
     constexpr int shift = kWeightBits - kSampleBits;
-    __m512i r0[Rows][Blocks], r1[Rows][Blocks], sum[Rows][Blocks], at[Blocks];
+    hn::Vec<D8> r0[Rows][Blocks], r1[Rows][Blocks], at[Blocks];
+    V32 sum[Rows][Blocks];
     const int32_t* w[Blocks];
     for (int n = 0; n < Blocks; ++n) {
         for (int r = 0; r < Rows; ++r) {
             const uint8_t* window = src[r] + bw.blockFirst[size_t(b + n)];
-            r0[r][n] = _mm512_loadu_si512(window);
-            r1[r][n] = Wide ? _mm512_loadu_si512(window + 64) : r0[r][n];
-            sum[r][n] = _mm512_set1_epi32(1 << (shift - 1));
+            r0[r][n] = hn::LoadU(d8, window);
+            r1[r][n] = Wide ? hn::LoadU(d8, window + 64) : r0[r][n];
+            sum[r][n] = hn::Set(d32, 1 << (shift - 1));
         }
-        at[n] = _mm512_loadu_si512(bw.index.data() + size_t(b + n) * 64);
+        at[n] = hn::LoadU(d8, bw.index.data() + size_t(b + n) * 64);
         w[n] = bw.weights.data() + size_t(b + n) * size_t(pairs) * 16;
     }
     for (int32_t q = 0; q < pairs; ++q) {
         for (int n = 0; n < Blocks; ++n) {
-            const __m512i weights = _mm512_loadu_si512(w[n] + size_t(q) * 16);
+            const V16 weights = WeightsAt(d32, w[n], q, 16);
             for (int r = 0; r < Rows; ++r) {
-                const __m512i v = Wide ? _mm512_maskz_permutex2var_epi8(lowBytes, r0[r][n], at[n], r1[r][n])
-                                       : _mm512_maskz_permutexvar_epi8(lowBytes, at[n], r0[r][n]);
-                sum[r][n] = DotPairs(sum[r][n], v, weights);
+                V32 unused;
+                sum[r][n] = MulPairs(d32, PermuteWindow<Wide>(r0[r][n], r1[r][n], at[n]), weights, sum[r][n], unused);
             }
-            at[n] = _mm512_add_epi16(at[n], next);
+            at[n] = hn::BitCast(d8, hn::Add(hn::BitCast(d16, at[n]), next));
         }
     }
+    const hn::Rebind<int16_t, D32> dn;
     for (int n = 0; n < Blocks; ++n)
         for (int r = 0; r < Rows; ++r) {
-            // The masked forms keep GCC 12 from a false uninitialised warning.
-            __m256i v = _mm512_maskz_cvtsepi32_epi16(0xffff, _mm512_maskz_srai_epi32(0xffff, sum[r][n], shift));
-            v = _mm256_min_epi16(_mm256_max_epi16(v, _mm256_setzero_si256()), high);
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[r] + size_t(b + n) * 16), v);
+            const V32 v = hn::ShiftRight<shift>(sum[r][n]);
+            hn::StoreU(hn::DemoteTo(dn, hn::Min(hn::Max(v, hn::Zero(d32)), hn::Set(d32, kSampleMax))), dn,
+                       dst[r] + size_t(b + n) * 16);
         }
 }
 
