@@ -89,9 +89,19 @@ bool MusicSequencer::Busy() const
 
 void MusicSequencer::WaitForPlayer()
 {
+    // Until the job ends, or it has asked its share for longer than the
+    // grace; the job says when it starts asking and when it ends.
     std::unique_lock lock(shared_->mutex);
-    while (shared_->busy && !(shared_->asking && Clock::now() - shared_->askedAt > kProbeGrace))
-        shared_->changed.wait_for(lock, std::chrono::milliseconds(10));
+    while (shared_->busy) {
+        if (!shared_->asking) {
+            shared_->changed.wait(lock);
+            continue;
+        }
+        const Clock::time_point giveUp = shared_->askedAt + kProbeGrace;
+        if (Clock::now() > giveUp)
+            return;
+        shared_->changed.wait_until(lock, giveUp);
+    }
 }
 
 void MusicSequencer::playmusic()
@@ -177,6 +187,7 @@ void MusicSequencer::Post(int start, bool checkFirst)
             shared->asking = true;
             shared->askedAt = Clock::now();
             shared->askedPath = path;
+            shared->changed.notify_all();
             lock.unlock();
             AskShare(path);
             lock.lock();
